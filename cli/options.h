@@ -1,0 +1,21 @@
+// Command-line options of kestrun-repair.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct Options {
+  bool help = false;
+  std::string file;  // the damaged database
+};
+
+// Parses the arguments after the program name. Returns false with `error` set for an
+// unknown option, a missing value, or not exactly one FILE (unless --help).
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The --help text.
+std::string UsageText();
+
+}  // namespace cli

@@ -1,0 +1,82 @@
+// The repair engine: reads a damaged SQLite 3 file itself, page by page, and keeps
+// what it recovers. One object serves the whole run; its operations live in the
+// engine's folders (reader, schema, records, writer).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/reader/page_reader.h"
+#include "engine/reader/format.h"
+#include "engine/schema/schema_entries.h"
+#include "job/front_end_port.h"
+#include "job/repair_state.h"
+
+class CSqliteRepair {
+ public:
+  // `state` and `notifyWindow` must outlive the engine. Thread: every operation runs
+  // on the worker thread of the current job; front ends read the lists and counts
+  // only while the worker waits inside a notification or after the job has ended.
+  CSqliteRepair(job::RepairState& state, job::FrontEndPort& notifyWindow);
+
+  // --- File access and header (open_database.cpp) ---
+
+  // Opens databasePath read-only, checks the header, takes the page size and lists
+  // the master table's leaf pages. On failure sets openFailed and shows the open
+  // message; the scans then find nothing.
+  void OpenDatabaseFile();
+  void ClearObjectLists();
+  void ClearPropertyLists();
+  // Classifies the children of one master-table interior page at `pageOffset`.
+  void VisitMasterInterior(int64_t pageOffset);
+
+  // --- Table b-tree walks (btree_walks.cpp) ---
+
+  // Appends the leaf pages of the tree rooted at `rootPage` to tableLeafPages, with
+  // progress steps to a bar the caller started.
+  void CollectTableLeaves(int64_t rootPage);
+  // Sets freedSpaceSeen when a leaf of the tree has a freeblock.
+  void ProbeFreedSpace(int64_t rootPage);
+  // Appends the offsets of the freeblocks of the leaf page at `pageOffset`, starting
+  // at `firstFreeblock`, to freeblockOffsets.
+  void CollectFreeblocks(int64_t pageOffset, uint16_t firstFreeblock);
+
+  // Reading-side results.
+  uint8_t freedSpaceSeen = 0;
+  int32_t tableCount = 0;
+  int32_t viewCount = 0;
+  int32_t triggerCount = 0;
+  std::vector<engine::TableEntry> tableList;
+  std::vector<engine::ViewEntry> viewList;
+  std::vector<engine::TriggerEntry> triggerList;
+  std::vector<int64_t> masterLeafPages;
+  std::vector<int64_t> masterInteriorQueue;
+  std::vector<std::string> propertyLines;
+  std::vector<int64_t> freeblockOffsets;
+  std::vector<int64_t> tableLeafPages;
+  std::vector<int64_t> tableInteriorQueue;
+
+  // What the open learnt of the file, for the record side.
+  uint32_t usableSize = 0;  // page size minus the reserved bytes at the end of each page
+  engine::format::TextEncoding textEncoding = engine::format::TextEncoding::Utf8;
+  bool pageSizeInferred = false;  // the stored page size was unusable
+
+  const engine::PageReader& Pages() const { return pages_; }
+
+ private:
+  bool ReadHeader();
+  void WalkMasterTable();
+  void ClassifyPage1Child(uint64_t child);
+  void FailOpen();
+  bool StopRequested() const { return state_.stopRequested.load() != 0; }
+  void Notify(job::Notification n, int64_t first, int64_t second) {
+    notifyWindow_.Send(n, first, second);
+  }
+
+  job::RepairState& state_;
+  job::FrontEndPort& notifyWindow_;
+  engine::PageReader pages_;
+  std::unordered_set<uint64_t> visited_;  // pages a walk has reached, each walk its own
+};

@@ -1,0 +1,96 @@
+#include "job/recovery_thread.h"
+
+#include <exception>
+
+#include "engine/reader/sqlite_repair.h"
+#include "job/format_now.h"
+#include "job/log_line.h"
+
+CRecoveryThread::CRecoveryThread(job::RepairState& state, CSqliteRepair& engine,
+                                 job::FrontEndPort& port)
+    : state_(state), engine_(engine), port_(port) {}
+
+CRecoveryThread::~CRecoveryThread() { Join(); }
+
+void CRecoveryThread::Resume() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { job::RunJob(state_, engine_, port_); });
+}
+
+void CRecoveryThread::Join() {
+  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+namespace job {
+namespace {
+
+enum class JobKind { None, Repair, ShowObject, Save };
+
+void RunStopHandling(RepairState& state, FrontEndPort& port, JobKind kind) {
+  port.Send(Notification::Progress, 0, kProgressFinish);
+  WriteLogLine(state, port, "Process stopped by user on " + FormatNow());
+  state.saveRequested = 0;
+  state.msgStoppedByUser = 1;
+  port.ShowModal(Dialog::CMessageOk);
+  state.stopRequested = 0;
+  if (kind == JobKind::ShowObject) state.showObjectRequested = 0;
+}
+
+void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  WriteLogLine(state, port, "");
+  engine.ClearObjectLists();
+  engine.ClearPropertyLists();
+  engine.OpenDatabaseFile();
+  // The schema scans (tables, views, triggers) follow here; each returns early on a
+  // stop request and finds nothing after a failed open.
+  if (state.stopRequested || state.openFailed) {
+    state.openFailed = 0;
+    return;
+  }
+}
+
+}  // namespace
+
+void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  JobKind kind = state.repairRequested       ? JobKind::Repair
+                 : state.showObjectRequested ? JobKind::ShowObject
+                 : state.saveRequested       ? JobKind::Save
+                                             : JobKind::None;
+  try {
+    port.Send(Notification::JobState, 0, kJobStarted);
+    if (kind == JobKind::Repair) RunRepairBody(state, engine, port);
+    if (state.stopRequested) RunStopHandling(state, port, kind);
+  } catch (const std::exception& e) {
+    // The engine is built not to throw; whatever slips through ends this job only.
+    state.openFailed = 0;
+    WriteLogLine(state, port, std::string("Unexpected error: ") + e.what());
+  } catch (...) {
+    state.openFailed = 0;
+    WriteLogLine(state, port, "Unexpected error.");
+  }
+  port.Send(Notification::JobState, 0, kJobEnded);
+  state.stopRequested = 0;
+  state.workerBusy = 0;
+}
+
+bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+                    const std::string& path, bool includeDeleted) {
+  state.includeDeletedRecords = includeDeleted ? 1 : 0;
+  engine.tableCount = 0;
+  engine.viewCount = 0;
+  engine.triggerCount = 0;
+  port.Send(Notification::ResetWorkspace, 0, 0);
+  port.Send(Notification::CheckTopItem, 0, 0);
+  if (state.workerBusy) return false;
+  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
+  state.currentWorker = worker;
+  worker->jobPath = path;
+  state.runPath = path;
+  state.saveRequested = 0;
+  state.repairRequested = 1;
+  state.workerBusy = 1;
+  worker->Resume();
+  return true;
+}
+
+}  // namespace job

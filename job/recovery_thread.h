@@ -1,0 +1,52 @@
+// The worker thread of one job (repair, show object or save). A new job always gets
+// a new thread; nothing reuses one.
+#pragma once
+
+#include <string>
+#include <thread>
+
+#include "job/front_end_port.h"
+#include "job/repair_state.h"
+
+class CSqliteRepair;
+
+class CRecoveryThread {
+ public:
+  // Created "suspended": the thread does not exist until Resume(). The state, engine
+  // and port must outlive the thread.
+  CRecoveryThread(job::RepairState& state, CSqliteRepair& engine, job::FrontEndPort& port);
+  // Waits for the thread if it still runs (it clears workerBusy as its last act, so
+  // this wait is short once a job has ended).
+  ~CRecoveryThread();
+  CRecoveryThread(const CRecoveryThread&) = delete;
+  CRecoveryThread& operator=(const CRecoveryThread&) = delete;
+
+  // Starts the job. Call once, after the request fields of RepairState are written.
+  void Resume();
+  // Waits until the job has ended. For front ends that have nothing else to do.
+  void Join();
+
+  // The path the repair start hands over; the job reads the file through
+  // databasePath, not through this.
+  std::string jobPath;
+
+ private:
+  job::RepairState& state_;
+  CSqliteRepair& engine_;
+  job::FrontEndPort& port_;
+  std::thread thread_;
+};
+
+namespace job {
+
+// Performs the job that the request fields of `state` describe: start and end
+// notifications, the body of the first requested job, the stop handling. Never
+// throws: anything unexpected is logged and the job ends cleanly.
+void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port);
+
+// The starters. Each starts nothing while a job runs (workerBusy set) and returns
+// false then. Window thread (or the console's main thread) only.
+bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+                    const std::string& path, bool includeDeleted);
+
+}  // namespace job

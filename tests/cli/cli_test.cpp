@@ -1,0 +1,60 @@
+// The console program end to end: exit statuses and what it prints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "tests/fixture/fixture_db.h"
+
+namespace {
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+
+CliRun RunCli(const std::string& args) {
+  CliRun run;
+  std::string command = std::string(KESTRUN_CLI) + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+  int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+TEST(CliTest, ExitStatusesAndMessages) {
+  fixture::TempDir dir;
+  std::string valid = dir.File("valid db.sqlite");
+  fixture::BuildDatabase(valid, {}, "CREATE TABLE t(a);");
+  std::string text = dir.File("readme.txt");
+  fixture::WriteFile(text, std::vector<uint8_t>(200, 'x'));
+  const std::string openFailed =
+      "Selected file is either in use or not a valid SQLite database file.";
+  struct Case {
+    const char* name;
+    std::string args;
+    int status;
+    std::string contains;
+  } cases[] = {
+      {"valid database", "'" + valid + "'", 0, ""},
+      {"missing file", "'" + dir.File("missing.db") + "'", 1, openFailed},
+      {"not a database", "'" + text + "'", 1, openFailed},
+      {"no file", "", 2, "Usage: kestrun-repair"},
+      {"two files", "a.db b.db", 2, "more than one"},
+      {"unknown option", "--frobnicate x.db", 2, "unknown option: --frobnicate"},
+      {"help", "--help", 0, "Usage: kestrun-repair"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.status, c.status) << run.out;
+    EXPECT_NE(run.out.find(c.contains), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(RunCli("'" + valid + "'").out.find(openFailed), std::string::npos);
+}
+
+}  // namespace
