@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "cli/console_front_end.h"
+#include "cli/object_listing.h"
 #include "cli/options.h"
 #include "engine/reader/sqlite_repair.h"
 #include "job/recovery_thread.h"
@@ -54,10 +55,6 @@ int main(int argc, char** argv) {
   state.currentWorker->Join();
   gStopFlag = nullptr;
   const int status = port.ExitStatus();
-  if (status == cli::kExitRepaired) {
-    std::cerr << "kestrun-repair: page size " << state.pageSize
-              << (engine.pageSizeInferred ? " (inferred)" : "") << ", "
-              << engine.masterLeafPages.size() << " master-table leaf page(s)\n";
-  }
+  if (status == cli::kExitRepaired && options.list) cli::PrintObjects(engine, std::cout);
   return status;
 }

@@ -11,6 +11,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       optionsEnded = true;
     } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
       options.help = true;
+    } else if (!optionsEnded && arg == "--list") {
+      options.list = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       error = "unknown option: " + arg;
       return false;
@@ -34,6 +36,9 @@ std::string UsageText() {
          "writing to it, and recovers its tables, views and triggers.\n"
          "\n"
          "Options:\n"
+         "  --list       after the repair, list the recovered tables (root page,\n"
+         "               columns with type, NOT, DEFAULT, PRIMARY KEY), the \"(deleted)\"\n"
+         "               companions, the views and triggers with their SQL text\n"
          "  -h, --help   show this text\n"
          "\n"
          "Exit status: 0 repaired, 1 cannot open or not a database, 2 usage error,\n"

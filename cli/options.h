@@ -8,6 +8,7 @@ namespace cli {
 
 struct Options {
   bool help = false;
+  bool list = false;  // print the recovered objects after the repair
   std::string file;  // the damaged database
 };
 

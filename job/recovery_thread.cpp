@@ -14,7 +14,7 @@ CRecoveryThread::~CRecoveryThread() { Join(); }
 
 void CRecoveryThread::Resume() {
   if (thread_.joinable()) return;
-  thread_ = std::thread([this] { job::RunJob(state_, engine_, port_); });
+  thread_ = std::thread([this] { job::RunJob(state_, engine_, port_, this); });
 }
 
 void CRecoveryThread::Join() {
@@ -36,29 +36,57 @@ void RunStopHandling(RepairState& state, FrontEndPort& port, JobKind kind) {
   if (kind == JobKind::ShowObject) state.showObjectRequested = 0;
 }
 
-void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+                   CRecoveryThread* worker) {
   WriteLogLine(state, port, "");
+  const std::string startTime = FormatNow();
   engine.ClearObjectLists();
   engine.ClearPropertyLists();
+  // All four always run, in this order; each returns early on a stop request, and the
+  // scans find nothing after a failed open.
   engine.OpenDatabaseFile();
-  // The schema scans (tables, views, triggers) follow here; each returns early on a
-  // stop request and finds nothing after a failed open.
+  engine.ScanTables();
+  engine.ScanViews();
+  engine.ScanTriggers();
   if (state.stopRequested || state.openFailed) {
     state.openFailed = 0;
     return;
   }
+
+  state.repairCompleted = 1;
+  port.Send(Notification::RepairDone, 1, 0);
+  state.repairRequested = 0;
+  if (worker) worker->jobPath.clear();
+  state.selectedItemText.clear();
+
+  const std::string lines[] = {
+      "Repairing process started on " + startTime,
+      "",
+      "Database Name : " + state.databasePath,
+      "",
+      "Database Details: ",
+      "",
+      "Total Table(s) present     : " + std::to_string(engine.tableCount),
+      "Total View(s) present      : " + std::to_string(engine.viewCount),
+      "Total Trigger(s) present  : " + std::to_string(engine.triggerCount),
+      "",
+      "Repairing process completed on " + FormatNow(),
+  };
+  for (const std::string& line : lines) WriteLogLine(state, port, line);
+  port.ShowModal(Dialog::CRepairedSuccessfully);
 }
 
 }  // namespace
 
-void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+            CRecoveryThread* worker) {
   JobKind kind = state.repairRequested       ? JobKind::Repair
                  : state.showObjectRequested ? JobKind::ShowObject
                  : state.saveRequested       ? JobKind::Save
                                              : JobKind::None;
   try {
     port.Send(Notification::JobState, 0, kJobStarted);
-    if (kind == JobKind::Repair) RunRepairBody(state, engine, port);
+    if (kind == JobKind::Repair) RunRepairBody(state, engine, port, worker);
     if (state.stopRequested) RunStopHandling(state, port, kind);
   } catch (const std::exception& e) {
     // The engine is built not to throw; whatever slips through ends this job only.

@@ -41,8 +41,10 @@ namespace job {
 
 // Performs the job that the request fields of `state` describe: start and end
 // notifications, the body of the first requested job, the stop handling. Never
-// throws: anything unexpected is logged and the job ends cleanly.
-void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port);
+// throws: anything unexpected is logged and the job ends cleanly. `worker` is the
+// thread running it, whose job path a successful repair empties (may be null).
+void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+            CRecoveryThread* worker = nullptr);
 
 // The starters. Each starts nothing while a job runs (workerBusy set) and returns
 // false then. Window thread (or the console's main thread) only.

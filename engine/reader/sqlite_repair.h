@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -43,6 +45,20 @@ class CSqliteRepair {
   // at `firstFreeblock`, to freeblockOffsets.
   void CollectFreeblocks(int64_t pageOffset, uint16_t firstFreeblock);
 
+  // --- Schema recovery (engine/schema) ---
+
+  // Read the master table's leaf pages for records of type "table", "view" and
+  // "trigger" and append the recovered objects to tableList, viewList and
+  // triggerList. Each returns early on a stop request.
+  void ScanTables();
+  void ScanViews();
+  void ScanTriggers();
+  // Fills parsedColumns from a CREATE TABLE text.
+  void ParseCreateTable(const std::string& createSql);
+  // The CREATE TABLE statement of the "_deleted" table of companion `entry`, which
+  // becomes the current table.
+  std::string BuildDeletedTableDdl(const engine::TableEntry& entry);
+
   // Reading-side results.
   uint8_t freedSpaceSeen = 0;
   int32_t tableCount = 0;
@@ -57,6 +73,8 @@ class CSqliteRepair {
   std::vector<int64_t> freeblockOffsets;
   std::vector<int64_t> tableLeafPages;
   std::vector<int64_t> tableInteriorQueue;
+  std::vector<engine::columndata> parsedColumns;
+  const engine::TableEntry* currentTable = nullptr;
 
   // What the open learnt of the file, for the record side.
   uint32_t usableSize = 0;  // page size minus the reserved bytes at the end of each page
@@ -70,6 +88,11 @@ class CSqliteRepair {
   void WalkMasterTable();
   void ClassifyPage1Child(uint64_t child);
   void FailOpen();
+  struct SchemaRecord;
+  // Calls `onRecord` for each master record of type `type` on masterLeafPages, in
+  // page and cell order; Progress steps per page when `progress`. False on a stop.
+  bool ForEachSchemaRecord(std::string_view type, bool progress,
+                           const std::function<void(const SchemaRecord&)>& onRecord);
   bool StopRequested() const { return state_.stopRequested.load() != 0; }
   void Notify(job::Notification n, int64_t first, int64_t second) {
     notifyWindow_.Send(n, first, second);

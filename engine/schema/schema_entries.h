@@ -5,14 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "engine/schema/column_data.h"
+
 namespace engine {
 
 struct TableEntry {
   std::string name;
   int64_t rootPage = 0;
   std::string sql;
+  std::vector<columndata> columns;
   bool deletedCompanion = false;  // the "(deleted)" entry of a table with freed space
 };
+
+// The suffix of a companion entry's name.
+inline constexpr const char* kDeletedSuffix = "(deleted)";
 
 struct ViewEntry {
   std::string name;
@@ -21,6 +27,7 @@ struct ViewEntry {
 
 struct TriggerEntry {
   std::string name;
+  std::string tableName;  // the table the trigger belongs to
   std::string sql;
 };
 

@@ -1,0 +1,57 @@
+#include "engine/reader/leaf_cell.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "engine/reader/coding.h"
+#include "engine/reader/format.h"
+
+namespace engine {
+
+using namespace format;
+
+namespace {
+// SQLite never stores a value longer than about 2^31 bytes; a larger payload size
+// comes from a damaged cell and is not worth following.
+constexpr int64_t kMaxPayload = int64_t{1} << 31;
+}  // namespace
+
+bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
+                       uint32_t cellOffset, LeafCell* cell) {
+  const uint8_t* end = page + usable;
+  const uint8_t* p = page + cellOffset;
+  cell->payload.clear();
+  cell->complete = false;
+  if (cellOffset >= usable) return false;
+  if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
+  if (!(p = ReadVarint64(p, end, &cell->rowid))) return false;
+
+  const int64_t wanted = std::min(cell->payloadSize, kMaxPayload);
+  const int64_t local = TableLeafLocalPayload(cell->payloadSize, usable);
+  // A damaged cell may claim more local bytes than the page has left: take what is there.
+  const int64_t inCell = std::min<int64_t>({local, wanted, end - p});
+  cell->payload.assign(p, p + inCell);
+  if (inCell < local) return true;
+  if (wanted <= local) {
+    cell->complete = true;
+    return true;
+  }
+  if (p + local + kOverflowPointerSize > end) return true;
+  uint64_t next = ReadBigEndian32(p + local, end);
+  const size_t perPage = usable - kOverflowPointerSize;
+  std::unordered_set<uint64_t> visited;
+  std::vector<uint8_t> overflow;
+  while (static_cast<int64_t>(cell->payload.size()) < wanted) {
+    if (!pages.IsValidPage(next) || !visited.insert(next).second) return true;
+    pages.ReadPage(next, overflow);
+    const size_t take =
+        std::min<size_t>(perPage, static_cast<size_t>(wanted) - cell->payload.size());
+    cell->payload.insert(cell->payload.end(), overflow.begin() + kOverflowPointerSize,
+                         overflow.begin() + kOverflowPointerSize + take);
+    next = ReadBigEndian32(overflow.data(), overflow.data() + overflow.size());
+  }
+  cell->complete = wanted == cell->payloadSize;
+  return true;
+}
+
+}  // namespace engine

@@ -1,0 +1,27 @@
+// One cell of a table b-tree leaf page: its rowid and its whole payload, the part
+// stored in the cell joined with what its overflow chain holds.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/reader/page_reader.h"
+
+namespace engine {
+
+struct LeafCell {
+  int64_t rowid = 0;
+  int64_t payloadSize = 0;       // as the cell states it
+  std::vector<uint8_t> payload;  // what could be read, at most payloadSize bytes
+  bool complete = false;         // payload holds all payloadSize bytes
+};
+
+// Reads the cell at `cellOffset` of the table leaf page `page` (usable size
+// `usable`). The local part follows the file format's rule; the rest follows the
+// overflow chain, usable - 4 bytes a page, stopping at a page number that is 0, past
+// the end of the file, or already visited. Returns false when the cell's own header
+// cannot be read (it runs off the page, or the payload size is negative).
+bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
+                       uint32_t cellOffset, LeafCell* cell);
+
+}  // namespace engine

@@ -1,0 +1,17 @@
+// The column record: what the CREATE TABLE parser learns of one column.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace engine {
+
+struct columndata {
+  int32_t notNull = 0;     // NOT appears in the definition (NOT NULL)
+  int32_t hasDefault = 0;  // DEFAULT appears in the definition
+  int32_t primaryKey = 0;  // PRIMARY KEY on the column, or named by the table's PRIMARY KEY(...)
+  std::string name;          // as written, quotes included
+  std::string declaredType;  // as parsed; may be empty
+};
+
+}  // namespace engine

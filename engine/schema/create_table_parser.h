@@ -1,0 +1,30 @@
+// Splits a CREATE TABLE text into its column definitions with a small tokenizer of
+// its own: quotes ('…', "…", `…`, […]) protect everything inside them, parentheses
+// nest to any depth, comments count as spaces, and table constraints never become
+// columns. No SQL grammar beyond that.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/schema/column_data.h"
+
+namespace engine {
+
+// The columns of `createSql`, in order. Text it does not understand gives fewer or
+// odd columns, never an error; a text without a column list gives none.
+std::vector<columndata> ParseCreateTable(std::string_view createSql);
+
+// Appends the column names of the table-level PRIMARY KEY(...) clause of
+// `createSql` (also after CONSTRAINT name), as written, to `names`. A text without
+// that clause leaves `names` unchanged.
+void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names);
+
+// An identifier without its quotes ("a""b" -> a"b, [x] -> x, `y` -> y, 'z' -> z).
+std::string UnquoteIdentifier(std::string_view name);
+
+// Two identifiers name the same column: compared unquoted, ASCII letters ignoring case.
+bool SameIdentifier(std::string_view a, std::string_view b);
+
+}  // namespace engine
