@@ -1,5 +1,7 @@
 #include "engine/reader/btree_page.h"
 
+#include <algorithm>
+
 #include "engine/reader/coding.h"
 #include "engine/reader/format.h"
 
@@ -23,6 +25,11 @@ BtreePageHeader ParseBtreeHeader(const uint8_t* page, uint32_t usableSize, uint6
   // A damaged count would send the pointer loop past the page: keep what fits.
   int64_t room = static_cast<int64_t>(usableSize) - h.cellPointerStart;
   uint32_t fits = room > 0 ? static_cast<uint32_t>(room / kCellPointerSize) : 0;
+  // The pointer array also ends where the cell content begins; when the content start
+  // is plausible it bounds a damaged count much closer to the truth.
+  if (h.contentStart > static_cast<uint32_t>(h.cellPointerStart) && h.contentStart <= usableSize) {
+    fits = std::min<uint32_t>(fits, (h.contentStart - h.cellPointerStart) / kCellPointerSize);
+  }
   h.cellCount = h.storedCellCount < fits ? h.storedCellCount : fits;
   return h;
 }
@@ -33,9 +40,11 @@ uint32_t CellOffset(const uint8_t* page, uint32_t usableSize, const BtreePageHea
   const uint8_t* end = page + usableSize;
   uint32_t offset =
       ReadBigEndian16(page + header.cellPointerStart + kCellPointerSize * index, end);
-  // A cell never overlaps the header or the pointer array, nor leaves the usable area.
-  uint32_t arrayEnd = header.cellPointerStart + kCellPointerSize * header.cellCount;
-  if (offset < arrayEnd || offset >= usableSize) return 0;
+  // A cell never overlaps the header or the pointers up to its own, nor leaves the
+  // usable area. The pointers after it are not counted: when the cell count is
+  // damaged, the real array ends long before the count says.
+  uint32_t pointersEnd = header.cellPointerStart + kCellPointerSize * (index + 1);
+  if (offset < pointersEnd || offset >= usableSize) return 0;
   return offset;
 }
 

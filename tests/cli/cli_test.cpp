@@ -57,4 +57,25 @@ TEST(CliTest, ExitStatusesAndMessages) {
   EXPECT_EQ(RunCli("'" + valid + "'").out.find(openFailed), std::string::npos);
 }
 
+TEST(CliTest, ListPrintsTheRecoveredObjects) {
+  fixture::TempDir dir;
+  std::string path = dir.File("shop.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT NOT NULL DEFAULT 'x');"
+                         "CREATE VIEW cheap AS SELECT * FROM items;"
+                         "CREATE TRIGGER t1 AFTER INSERT ON items BEGIN SELECT 1; END;"
+                         "INSERT INTO items(name) VALUES('a long name to leave a freeblock'),('b');"
+                         "DELETE FROM items WHERE id = 1;");
+  CliRun run = RunCli("--list '" + path + "'");
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const std::string& line :
+       {"Total Table(s) present     : 1", "Table items (root page 2, 2 column(s))",
+        "  id\tINTEGER\tPRIMARY KEY", "  name\tTEXT\tNOT\tDEFAULT",
+        "Table items(deleted) (root page 2, 2 column(s))", "View cheap",
+        "  CREATE VIEW cheap AS SELECT * FROM items", "Trigger t1 on items",
+        "  CREATE TRIGGER t1 AFTER INSERT ON items BEGIN SELECT 1; END"}) {
+    EXPECT_NE(run.out.find(line + std::string("\n")), std::string::npos) << line << "\n" << run.out;
+  }
+}
+
 }  // namespace

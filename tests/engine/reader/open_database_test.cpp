@@ -264,6 +264,7 @@ TEST(OpenDatabaseTest, DamagedInteriorPagesAreWalkedSafely) {
   struct Case {
     const char* name;
     std::function<void(const std::string&)> damage;
+    bool allLeavesStillFound = false;  // the damage hides no leaf
   } cases[] = {
       {"page 1 with 0 cells", [](const std::string& p) { fixture::PutBigEndian(p, 103, 0, 2); }},
       {"two interior pages pointing at each other",
@@ -281,11 +282,14 @@ TEST(OpenDatabaseTest, DamagedInteriorPagesAreWalkedSafely) {
          fixture::PutBigEndian(p, fixture::HeaderAt(a, 512) + 8, 0, 4);
          fixture::PutBigEndian(p, fixture::HeaderAt(b, 512) + 8, 0x7FFFFFFF, 4);
        }},
-      {"garbage cell pointers and a huge cell count",
+      {"garbage cell pointers",
        [&](const std::string& p) {
          fixture::PatchBytes(p, fixture::HeaderAt(a, 512) + 12, std::vector<uint8_t>(40, 0xFF));
-         fixture::PutBigEndian(p, fixture::HeaderAt(b, 512) + 3, 0xFFFF, 2);
        }},
+      // Stale bytes after the real pointers may name stray pages; the real ones stay.
+      {"a huge cell count",
+       [&](const std::string& p) { fixture::PutBigEndian(p, fixture::HeaderAt(b, 512) + 3, 0xFFFF, 2); },
+       true},
       {"an overwritten interior page", [&](const std::string& p) { fixture::ZeroPage(p, a, 512); }},
   };
   const std::vector<int64_t> all = ExpectedMasterOrder(original, 512);
@@ -301,7 +305,11 @@ TEST(OpenDatabaseTest, DamagedInteriorPagesAreWalkedSafely) {
     std::set<int64_t> unique(leaves.begin(), leaves.end());
     EXPECT_EQ(unique.size(), leaves.size()) << "no leaf is listed twice";
     EXPECT_FALSE(leaves.empty());
-    for (int64_t offset : leaves) EXPECT_TRUE(allSet.count(offset)) << offset;
+    if (c.allLeavesStillFound) {
+      for (int64_t offset : all) EXPECT_TRUE(unique.count(offset)) << offset;
+    } else {
+      for (int64_t offset : leaves) EXPECT_TRUE(allSet.count(offset)) << offset;
+    }
     EXPECT_EQ(h.state.openFailed, 0);
   }
 }
