@@ -1,5 +1,9 @@
 #include "cli/console_front_end.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "engine/reader/sqlite_repair.h"
 #include "job/message_texts.h"
 
 namespace cli {
@@ -8,13 +12,29 @@ using job::Notification;
 
 ConsoleFrontEnd::ConsoleFrontEnd(job::RepairState& state, std::ostream& out, std::ostream& err,
                                  bool progressBar)
-    : state_(state), out_(out), err_(err), progressBar_(progressBar) {}
+    : state_(state), out_(out), err_(err), log_(&out), progressBar_(progressBar) {}
 
 int64_t ConsoleFrontEnd::Send(Notification number, int64_t first, int64_t second) {
   switch (number) {
     case Notification::LogLine:
       EndProgress();
-      out_ << state_.messageBuffer << '\n' << std::flush;
+      *log_ << state_.messageBuffer << '\n' << std::flush;
+      break;
+    case Notification::RepairDone:
+      // The console has no tree to fill; what it shows of the schema is now valid.
+      state_.schemaMarker = job::kSchemaMarkerFilled;
+      break;
+    case Notification::GridData:
+      ShowGridCell(second == 1);
+      break;
+    case Notification::ShowViewSql:
+      if (second == 0) ShowViewSql();
+      break;
+    case Notification::ShowTriggerSql:
+      if (second == 1) ShowTriggerSql();
+      break;
+    case Notification::TableLoaded:
+      state_.selectedItemText.clear();
       break;
     case Notification::Progress:
       if (second == job::kProgressStart) {
@@ -42,8 +62,8 @@ job::DialogAnswer ConsoleFrontEnd::ShowModal(job::Dialog dialog) {
     stopShown_ = true;
   }
   job::DialogContent content = job::OpenDialog(state_, dialog);
-  for (const std::string& line : content.lines) out_ << line << '\n';
-  out_ << std::flush;
+  for (const std::string& line : content.lines) *log_ << line << '\n';
+  *log_ << std::flush;
   return content.defaultAnswer;
 }
 
@@ -51,6 +71,63 @@ int ConsoleFrontEnd::ExitStatus() const {
   if (openFailedShown_) return kExitCannotOpen;
   if (stopShown_) return kExitStopped;
   return kExitRepaired;
+}
+
+namespace {
+
+// Tabs and line ends inside a cell would break the tab-separated lines.
+std::string CellForConsole(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+}  // namespace
+
+void ConsoleFrontEnd::ShowGridCell(bool header) {
+  if (!engine_ || !engine_->currentTable) return;
+  EndProgress();
+  const auto& columns = engine_->currentTable->columns;
+  if (header) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      out_ << (i ? "\t" : "") << CellForConsole(columns[i].name);
+    }
+    out_ << '\n';
+    return;
+  }
+  out_ << (state_.gridColumn ? "\t" : "") << CellForConsole(engine_->cellText);
+  if (static_cast<size_t>(++state_.gridColumn) >= columns.size()) {
+    out_ << '\n';
+    state_.gridColumn = 0;
+    ++state_.recordCounter;
+  }
+}
+
+void ConsoleFrontEnd::ShowViewSql() {
+  if (!engine_) return;
+  for (const auto& view : engine_->viewList) {
+    if (EqualIgnoringCase(view.name, state_.selectedItemText)) {
+      out_ << view.sql << '\n';
+      break;
+    }
+  }
+  state_.selectedItemText.clear();
+}
+
+void ConsoleFrontEnd::ShowTriggerSql() {
+  if (!engine_) return;
+  const std::string* sql = nullptr;
+  for (const auto& trigger : engine_->triggerList) {
+    if (!trigger.sql.empty() && trigger.name == state_.selectedItemText) sql = &trigger.sql;
+  }
+  if (sql) out_ << *sql << '\n';
 }
 
 void ConsoleFrontEnd::DrawProgress() {

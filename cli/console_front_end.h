@@ -9,6 +9,8 @@
 #include "job/front_end_port.h"
 #include "job/repair_state.h"
 
+class CSqliteRepair;
+
 namespace cli {
 
 // Exit statuses of kestrun-repair.
@@ -16,6 +18,7 @@ inline constexpr int kExitRepaired = 0;
 inline constexpr int kExitCannotOpen = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitStopped = 3;
+inline constexpr int kExitNoSuchObject = 4;
 
 // Thread: Send and ShowModal are called by the worker while the main thread only
 // waits for it; the streams are written from the calling thread.
@@ -24,6 +27,12 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   ConsoleFrontEnd(job::RepairState& state, std::ostream& out, std::ostream& err,
                   bool progressBar);
 
+  // The engine whose grid slot and object lists the handlers read, as the main
+  // frame's do. Set before the first job.
+  void AttachEngine(const CSqliteRepair* engine) { engine_ = engine; }
+  // Where log lines and dialog texts go (stdout unless changed).
+  void SetLogStream(std::ostream& log) { log_ = &log; }
+
   int64_t Send(job::Notification number, int64_t first, int64_t second) override;
   job::DialogAnswer ShowModal(job::Dialog dialog) override;
 
@@ -31,12 +40,17 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   int ExitStatus() const;
 
  private:
+  void ShowGridCell(bool header);
+  void ShowViewSql();
+  void ShowTriggerSql();
   void DrawProgress();
   void EndProgress();
 
   job::RepairState& state_;
   std::ostream& out_;
   std::ostream& err_;
+  std::ostream* log_;
+  const CSqliteRepair* engine_ = nullptr;
   bool progressBar_;
   bool openFailedShown_ = false;
   bool stopShown_ = false;

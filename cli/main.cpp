@@ -1,4 +1,5 @@
 // kestrun-repair: the console front end of the repair engine.
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <unistd.h>
@@ -24,6 +25,26 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Runs the show-object job for the table, view or trigger `name` (looked up in that
+// order, as the object tree lists them).
+int ShowObject(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& port,
+               const std::string& name) {
+  auto named = [&](const auto& list) {
+    return std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.name == name; });
+  };
+  job::ObjectCategory category;
+  if (named(engine.tableList)) category = job::ObjectCategory::Table;
+  else if (named(engine.viewList)) category = job::ObjectCategory::View;
+  else if (named(engine.triggerList)) category = job::ObjectCategory::Trigger;
+  else {
+    std::cerr << "kestrun-repair: no table, view or trigger named " << name << "\n";
+    return cli::kExitNoSuchObject;
+  }
+  job::StartShowObjectJob(state, engine, port, name, category);
+  state.currentWorker->Join();
+  return port.ExitStatus();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,6 +62,8 @@ int main(int argc, char** argv) {
   job::RepairState state;
   cli::ConsoleFrontEnd port(state, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
   CSqliteRepair engine(state, port);
+  port.AttachEngine(&engine);
+  if (options.list || !options.show.empty()) port.SetLogStream(std::cerr);
 
   gStopFlag = &state.stopRequested;
   struct sigaction action {};
@@ -53,8 +76,11 @@ int main(int argc, char** argv) {
   state.databaseFileName = FileNameOf(options.file);
   job::StartRepairJob(state, engine, port, options.file, false);
   state.currentWorker->Join();
-  gStopFlag = nullptr;
-  const int status = port.ExitStatus();
+  int status = port.ExitStatus();
   if (status == cli::kExitRepaired && options.list) cli::PrintObjects(engine, std::cout);
+  if (status == cli::kExitRepaired && !options.show.empty()) {
+    status = ShowObject(state, engine, port, options.show);
+  }
+  gStopFlag = nullptr;
   return status;
 }

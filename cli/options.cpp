@@ -13,6 +13,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.help = true;
     } else if (!optionsEnded && arg == "--list") {
       options.list = true;
+    } else if (!optionsEnded && arg == "--show") {
+      if (i + 1 >= args.size()) {
+        error = "--show needs a NAME";
+        return false;
+      }
+      options.show = args[++i];
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       error = "unknown option: " + arg;
       return false;
@@ -39,10 +45,16 @@ std::string UsageText() {
          "  --list       after the repair, list the recovered tables (root page,\n"
          "               columns with type, NOT, DEFAULT, PRIMARY KEY), the \"(deleted)\"\n"
          "               companions, the views and triggers with their SQL text\n"
+         "  --show NAME  after the repair, show the table NAME as the grid would (a\n"
+         "               header line of column names, then one tab-separated line\n"
+         "               per record), or the SQL text of the view or trigger NAME\n"
          "  -h, --help   show this text\n"
          "\n"
+         "With --list or --show, the repair's log goes to stderr and stdout holds only\n"
+         "the listing or the object.\n"
+         "\n"
          "Exit status: 0 repaired, 1 cannot open or not a database, 2 usage error,\n"
-         "3 stopped (Ctrl+C).\n";
+         "3 stopped (Ctrl+C), 4 no table, view or trigger of the --show NAME.\n";
 }
 
 }  // namespace cli

@@ -9,6 +9,7 @@ namespace cli {
 struct Options {
   bool help = false;
   bool list = false;  // print the recovered objects after the repair
+  std::string show;   // after the repair, show this table, view or trigger
   std::string file;  // the damaged database
 };
 

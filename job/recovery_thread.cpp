@@ -76,6 +76,34 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
   port.ShowModal(Dialog::CRepairedSuccessfully);
 }
 
+void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  const bool schemaShown = state.schemaMarker == kSchemaMarkerFilled;
+  // Every entry of the clicked name is shown, in list order; a stop request ends the
+  // walk before the next entry and runs the stop handling at once.
+  auto walk = [&](const auto& list, auto&& show) {
+    for (const auto& entry : list) {
+      if (state.stopRequested) {
+        RunStopHandling(state, port, JobKind::ShowObject);
+        return;
+      }
+      if (entry.name == state.selectedObjectName && schemaShown) show(entry);
+    }
+  };
+  if (state.tableSelected) {
+    walk(engine.tableList, [&](const engine::TableEntry& entry) {
+      engine.PreviewTable(entry);
+      port.Send(Notification::TableLoaded, 0, 0);
+    });
+  } else if (state.viewSelected) {
+    walk(engine.viewList,
+         [&](const engine::ViewEntry&) { port.Send(Notification::ShowViewSql, 0, 0); });
+  } else if (state.triggerSelected) {
+    walk(engine.triggerList,
+         [&](const engine::TriggerEntry&) { port.Send(Notification::ShowTriggerSql, 0, 1); });
+  }
+  // An index leaf has no body: the job is its start and end notifications.
+}
+
 }  // namespace
 
 void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
@@ -87,6 +115,7 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
   try {
     port.Send(Notification::JobState, 0, kJobStarted);
     if (kind == JobKind::Repair) RunRepairBody(state, engine, port, worker);
+    if (kind == JobKind::ShowObject) RunShowObjectBody(state, engine, port);
     if (state.stopRequested) RunStopHandling(state, port, kind);
   } catch (const std::exception& e) {
     // The engine is built not to throw; whatever slips through ends this job only.
@@ -116,6 +145,23 @@ bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& por
   state.runPath = path;
   state.saveRequested = 0;
   state.repairRequested = 1;
+  state.workerBusy = 1;
+  worker->Resume();
+  return true;
+}
+
+bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+                        const std::string& name, ObjectCategory category) {
+  if (state.workerBusy) return false;
+  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
+  state.currentWorker = worker;
+  state.selectedItemText = name;
+  state.selectedObjectName = name;
+  state.tableSelected = category == ObjectCategory::Table;
+  state.viewSelected = category == ObjectCategory::View;
+  state.indexSelected = category == ObjectCategory::Index;
+  state.triggerSelected = category == ObjectCategory::Trigger;
+  state.showObjectRequested = 1;
   state.workerBusy = 1;
   worker->Resume();
   return true;

@@ -51,4 +51,11 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
 bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                     const std::string& path, bool includeDeleted);
 
+// The categories of the object tree under which a clicked leaf stands.
+enum class ObjectCategory { Table, View, Index, Trigger };
+
+// The show-object job for the leaf `name` under `category`.
+bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+                        const std::string& name, ObjectCategory category);
+
 }  // namespace job

@@ -21,6 +21,7 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   const uint8_t* end = page + usable;
   const uint8_t* p = page + cellOffset;
   cell->payload.clear();
+  cell->localSize = 0;
   cell->complete = false;
   if (cellOffset >= usable) return false;
   if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
@@ -31,6 +32,7 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   // A damaged cell may claim more local bytes than the page has left: take what is there.
   const int64_t inCell = std::min<int64_t>({local, wanted, end - p});
   cell->payload.assign(p, p + inCell);
+  cell->localSize = static_cast<size_t>(inCell);
   if (inCell < local) return true;
   if (wanted <= local) {
     cell->complete = true;

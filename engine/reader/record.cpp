@@ -28,6 +28,14 @@ bool ParseRecordHeader(const uint8_t* payload, size_t size, std::vector<RecordFi
   return true;
 }
 
+int64_t HeaderBodyLength(const uint8_t* header, size_t length) {
+  std::vector<RecordField> fields;
+  if (!ParseRecordHeader(header, length, &fields)) return 0;
+  int64_t total = 0;
+  for (const RecordField& f : fields) total += static_cast<int64_t>(f.size);
+  return total;
+}
+
 int64_t RecordInteger(const RecordField& field, const uint8_t* payload, size_t size) {
   const uint8_t* p = payload + (field.offset < size ? field.offset : size);
   const uint8_t* end = payload + size;

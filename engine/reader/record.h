@@ -19,6 +19,10 @@ struct RecordField {
 // header size can be read.
 bool ParseRecordHeader(const uint8_t* payload, size_t size, std::vector<RecordField>* fields);
 
+// The sum of the content sizes of the serial types in the record header `header`
+// (its size varint included), as far as the header can be read.
+int64_t HeaderBodyLength(const uint8_t* header, size_t length);
+
 // The integer value of a field of serial type 1 to 6, 8 or 9 (others give 0), read
 // from the bytes that are there.
 int64_t RecordInteger(const RecordField& field, const uint8_t* payload, size_t size);

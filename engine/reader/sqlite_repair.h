@@ -12,6 +12,9 @@
 
 #include "engine/reader/page_reader.h"
 #include "engine/reader/format.h"
+#include "engine/reader/record.h"
+#include "engine/records/record_values.h"
+#include "engine/records/value.h"
 #include "engine/schema/schema_entries.h"
 #include "job/front_end_port.h"
 #include "job/repair_state.h"
@@ -59,6 +62,18 @@ class CSqliteRepair {
   // becomes the current table.
   std::string BuildDeletedTableDdl(const engine::TableEntry& entry);
 
+  // --- Record recovery (engine/records) ---
+
+  // Sends every live record of `entry` to the grid, value by value (GridData), with
+  // the value's column in cellColumn, its text in cellText and the value itself in
+  // cellValue. Leaf pages are read in ascending file offset.
+  void PreviewTable(const engine::TableEntry& entry);
+
+  // The grid's message slot, valid while a GridData notification is handled.
+  const engine::columndata* cellColumn = nullptr;
+  std::string cellText;
+  engine::Value cellValue;
+
   // Reading-side results.
   uint8_t freedSpaceSeen = 0;
   int32_t tableCount = 0;
@@ -93,6 +108,8 @@ class CSqliteRepair {
   // page and cell order; Progress steps per page when `progress`. False on a stop.
   bool ForEachSchemaRecord(std::string_view type, bool progress,
                            const std::function<void(const SchemaRecord&)>& onRecord);
+  void SendRecordValues(const engine::TableEntry& entry, const std::vector<int16_t>& classes,
+                        const std::vector<bool>& realColumns, int64_t rowid, size_t keyNames);
   bool StopRequested() const { return state_.stopRequested.load() != 0; }
   void Notify(job::Notification n, int64_t first, int64_t second) {
     notifyWindow_.Send(n, first, second);
@@ -101,5 +118,7 @@ class CSqliteRepair {
   job::RepairState& state_;
   job::FrontEndPort& notifyWindow_;
   engine::PageReader pages_;
-  std::unordered_set<uint64_t> visited_;  // pages a walk has reached, each walk its own
+  std::unordered_set<uint64_t> visited_;
+  std::vector<engine::RecordValue> recordValues_;  // the record in hand
+  std::vector<engine::RecordField> recordFields_;  // pages a walk has reached, each walk its own
 };

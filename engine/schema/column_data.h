@@ -12,6 +12,7 @@ struct columndata {
   int32_t primaryKey = 0;  // PRIMARY KEY on the column, or named by the table's PRIMARY KEY(...)
   std::string name;          // as written, quotes included
   std::string declaredType;  // as parsed; may be empty
+  int16_t typeClass = 0;     // ClassifyDeclaredType of declaredType, set by the record side
 };
 
 }  // namespace engine

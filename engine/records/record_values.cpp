@@ -1,0 +1,21 @@
+#include "engine/records/record_values.h"
+
+namespace engine {
+
+bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
+                        std::vector<RecordField>& fields, std::vector<RecordValue>& values) {
+  values.clear();
+  const uint8_t* payload = cell.payload.data();
+  const size_t size = cell.payload.size();
+  if (!ParseRecordHeader(payload, size, &fields)) return false;
+  values.resize(fields.size());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const RecordField& f = fields[i];
+    const size_t start = f.offset < size ? static_cast<size_t>(f.offset) : size;
+    values[i].value = DecodeValue(f.serialType, payload + start, size - start, encoding);
+    values[i].storedInCell = f.offset + f.size <= cell.localSize;
+  }
+  return true;
+}
+
+}  // namespace engine

@@ -1,0 +1,24 @@
+// The values of one table record, decoded from a leaf cell's assembled payload.
+#pragma once
+
+#include <vector>
+
+#include "engine/reader/format.h"
+#include "engine/reader/leaf_cell.h"
+#include "engine/reader/record.h"
+#include "engine/records/value.h"
+
+namespace engine {
+
+struct RecordValue {
+  Value value;
+  bool storedInCell = false;  // every byte of it lies in the cell, none on overflow pages
+};
+
+// Decodes every value the record header of `cell` lists into `values` (resized; the
+// elements are reused from call to call). `fields` is scratch space. A cell whose
+// header cannot be read gives no values and false.
+bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
+                        std::vector<RecordField>& fields, std::vector<RecordValue>& values);
+
+}  // namespace engine
