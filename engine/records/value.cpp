@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 #include "engine/reader/coding.h"
@@ -99,10 +100,12 @@ Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
 }
 
 std::string FormatReal(double value) {
+  if (std::isinf(value)) return value < 0 ? "-Inf" : "Inf";
+  if (std::isnan(value)) return "NaN";
   char text[64];
   auto [end, ec] = std::to_chars(text, text + sizeof text, value);
   std::string out(text, ec == std::errc() ? end : text);
-  if (out.find_first_of(".eEn") == std::string::npos) out += ".0";  // not for inf, nan
+  if (out.find_first_of(".e") == std::string::npos) out += ".0";
   return out;
 }
 

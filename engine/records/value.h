@@ -33,7 +33,7 @@ Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
                   format::TextEncoding encoding);
 
 // A real as SQLite prints it: the shortest text that reads back as the same double,
-// with ".0" added to a whole number ("2.5", "0.1", "2.0", "1e-07").
+// with ".0" added to a whole number ("2.5", "0.1", "2.0", "1e-07", "Inf").
 std::string FormatReal(double value);
 
 // The value's text without any change: decimal integers, reals as FormatReal, texts
