@@ -4,15 +4,17 @@ namespace engine {
 
 bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
                         std::vector<RecordField>& fields, std::vector<RecordValue>& values) {
-  values.clear();
   const uint8_t* payload = cell.payload.data();
   const size_t size = cell.payload.size();
-  if (!ParseRecordHeader(payload, size, &fields)) return false;
-  values.resize(fields.size());
+  if (!ParseRecordHeader(payload, size, &fields)) {
+    values.clear();
+    return false;
+  }
+  values.resize(fields.size());  // elements kept from the last record keep their storage
   for (size_t i = 0; i < fields.size(); ++i) {
     const RecordField& f = fields[i];
     const size_t start = f.offset < size ? static_cast<size_t>(f.offset) : size;
-    values[i].value = DecodeValue(f.serialType, payload + start, size - start, encoding);
+    DecodeValueInto(f.serialType, payload + start, size - start, encoding, values[i].value);
     values[i].storedInCell = f.offset + f.size <= cell.localSize;
   }
   return true;

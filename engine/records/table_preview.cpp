@@ -48,8 +48,8 @@ void CSqliteRepair::SendRecordValues(const TableEntry& entry, const std::vector<
         v.value.kind = Value::Kind::Real;
         v.value.real = static_cast<double>(v.value.integer);
       }
-      cellText = GridText(v.value, classes[c], v.storedInCell);
-      cellValue = std::move(v.value);
+      WriteGridText(v.value, classes[c], v.storedInCell, cellText);
+      std::swap(cellValue, v.value);  // both keep their storage for the next values
     } else {
       cellValue = Value::Null();
       cellText = "null";

@@ -41,61 +41,76 @@ bool IsPrintableUtf8(const std::string& s) {
   return true;
 }
 
-std::string Hex(const std::string& bytes, bool upper) {
+// Appends `bytes` as hexadecimal digits to `out`.
+void AppendHex(const std::string& bytes, bool upper, std::string& out) {
   static constexpr char kLower[] = "0123456789abcdef";
   static constexpr char kUpper[] = "0123456789ABCDEF";
   const char* digits = upper ? kUpper : kLower;
-  std::string out;
-  out.reserve(bytes.size() * 2);
+  size_t at = out.size();
+  out.resize(at + bytes.size() * 2);
   for (unsigned char c : bytes) {
-    out += digits[c >> 4];
-    out += digits[c & 0xF];
+    out[at++] = digits[c >> 4];
+    out[at++] = digits[c & 0xF];
   }
-  return out;
+}
+
+void AppendInteger(int64_t value, std::string& out) {
+  char text[24];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  out.append(text, end);
 }
 
 }  // namespace
 
-Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
-                  format::TextEncoding encoding) {
-  Value value;
+void DecodeValueInto(uint64_t serialType, const uint8_t* data, size_t available,
+                     format::TextEncoding encoding, Value& value) {
   const uint64_t size = SerialTypeSize(serialType);
+  value.kind = Value::Kind::Null;
   switch (serialType) {
     case 0:
     case 10:
     case 11:
-      return value;
+      return;
     case 8:
-      return Value::Integer(0);
     case 9:
-      return Value::Integer(1);
+      value.kind = Value::Kind::Integer;
+      value.integer = serialType == 9 ? 1 : 0;
+      return;
     case 1: case 2: case 3: case 4: case 5: case 6: {
       const unsigned width = static_cast<unsigned>(size);
       const uint64_t raw = ReadBigEndian(data, data + available, width);
       const unsigned shift = 64 - 8 * width;
-      return Value::Integer(static_cast<int64_t>(raw << shift) >> shift);
+      value.kind = Value::Kind::Integer;
+      value.integer = static_cast<int64_t>(raw << shift) >> shift;
+      return;
     }
     case 7: {
       const uint64_t raw = ReadBigEndian(data, data + available, 8);
       value.kind = Value::Kind::Real;
       std::memcpy(&value.real, &raw, sizeof raw);
-      return value;
+      return;
     }
     default:
       break;
   }
   // Text (odd) or blob (even), zero-filled where the record was cut short.
-  std::string raw(static_cast<size_t>(size), '\0');
-  std::memcpy(raw.data(), data, std::min<uint64_t>(size, available));
-  if (serialType % 2 == 1) {
-    value.kind = Value::Kind::Text;
-    value.bytes = encoding == format::TextEncoding::Utf8
-                      ? std::move(raw)
-                      : DecodeText(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), encoding);
-  } else {
-    value.kind = Value::Kind::Blob;
-    value.bytes = std::move(raw);
+  const size_t present = static_cast<size_t>(std::min<uint64_t>(size, available));
+  const bool text = serialType % 2 == 1;
+  value.kind = text ? Value::Kind::Text : Value::Kind::Blob;
+  if (text && encoding != format::TextEncoding::Utf8) {
+    std::string raw(reinterpret_cast<const char*>(data), present);
+    raw.resize(static_cast<size_t>(size), '\0');
+    value.bytes = DecodeText(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), encoding);
+    return;
   }
+  value.bytes.assign(reinterpret_cast<const char*>(data), present);
+  value.bytes.resize(static_cast<size_t>(size), '\0');
+}
+
+Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
+                  format::TextEncoding encoding) {
+  Value value;
+  DecodeValueInto(serialType, data, available, encoding, value);
   return value;
 }
 
@@ -109,45 +124,73 @@ std::string FormatReal(double value) {
   return out;
 }
 
-std::string PlainText(const Value& value) {
+void WritePlainText(const Value& value, std::string& out) {
+  out.clear();
   switch (value.kind) {
     case Value::Kind::Null:
-      return "null";
-    case Value::Kind::Integer: {
-      char text[24];
-      auto [end, ec] = std::to_chars(text, text + sizeof text, value.integer);
-      return std::string(text, end);
-    }
+      out = "null";
+      return;
+    case Value::Kind::Integer:
+      AppendInteger(value.integer, out);
+      return;
     case Value::Kind::Real:
-      return FormatReal(value.real);
+      out = FormatReal(value.real);
+      return;
     case Value::Kind::Text:
-      return value.bytes;
+      out = value.bytes;
+      return;
     case Value::Kind::Blob:
-      return IsPrintableUtf8(value.bytes) ? value.bytes : "x'" + Hex(value.bytes, false) + "'";
+      if (IsPrintableUtf8(value.bytes)) {
+        out = value.bytes;
+      } else {
+        out = "x'";
+        AppendHex(value.bytes, false, out);
+        out += '\'';
+      }
+      return;
   }
-  return {};
+}
+
+std::string PlainText(const Value& value) {
+  std::string out;
+  WritePlainText(value, out);
+  return out;
 }
 
 std::string IdentifierText(const std::string& bytes) {
   if (bytes.empty() || static_cast<unsigned char>(bytes[0]) == 0) return "NULL";
   const size_t length = std::min<size_t>(static_cast<unsigned char>(bytes[0]), bytes.size() - 1);
-  std::string hex = Hex(bytes.substr(1, length), true);
+  std::string hex;
+  AppendHex(bytes.substr(1, length), true, hex);
   for (size_t at : {8, 13, 18, 23}) {
     if (at < hex.size()) hex.insert(at, "-");
   }
   return "'" + hex + "'";
 }
 
-std::string GridText(const Value& value, int16_t typeClass, bool storedInCell) {
+void WriteGridText(const Value& value, int16_t typeClass, bool storedInCell, std::string& out) {
   const bool textual = value.kind == Value::Kind::Text || value.kind == Value::Kind::Blob;
-  if (textual && storedInCell && value.bytes.size() > kBigValue) return "BIG";
+  if (textual && storedInCell && value.bytes.size() > kBigValue) {
+    out = "BIG";
+    return;
+  }
   if (typeClass == kClassIdentifier && value.kind == Value::Kind::Blob && value.bytes.size() == 17 &&
       value.bytes[0] == 16) {
-    return IdentifierText(value.bytes);
+    out = IdentifierText(value.bytes);
+    return;
   }
-  std::string text = PlainText(value);
-  if (textual) std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-  return text;
+  WritePlainText(value, out);
+  if (textual) {
+    for (char& c : out) {
+      if (c == '\n' || c == '\r') c = ' ';
+    }
+  }
+}
+
+std::string GridText(const Value& value, int16_t typeClass, bool storedInCell) {
+  std::string out;
+  WriteGridText(value, typeClass, storedInCell, out);
+  return out;
 }
 
 }  // namespace engine

@@ -15,7 +15,9 @@ struct CliRun {
 
 CliRun RunCli(const std::string& args) {
   CliRun run;
-  std::string command = std::string(KESTRUN_CLI) + " " + args + " 2>&1";
+  // Standard error joins the output unless the arguments send it elsewhere.
+  const bool ownRedirect = args.find("2>") != std::string::npos;
+  std::string command = std::string(KESTRUN_CLI) + " " + args + (ownRedirect ? "" : " 2>&1");
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
   char buffer[4096];
@@ -75,6 +77,35 @@ TEST(CliTest, ListPrintsTheRecoveredObjects) {
         "  CREATE VIEW cheap AS SELECT * FROM items", "Trigger t1 on items",
         "  CREATE TRIGGER t1 AFTER INSERT ON items BEGIN SELECT 1; END"}) {
     EXPECT_NE(run.out.find(line + std::string("\n")), std::string::npos) << line << "\n" << run.out;
+  }
+}
+
+TEST(CliTest, ShowPrintsATableViewOrTrigger) {
+  fixture::TempDir dir;
+  std::string path = dir.File("shop.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT, price REAL, pic BLOB);"
+                         "INSERT INTO items VALUES(1, 'tab\there', 2.5, x'00ff'), (2, NULL, 0.1, NULL);"
+                         "CREATE VIEW cheap AS SELECT * FROM items;"
+                         "CREATE TRIGGER t1 AFTER INSERT ON items BEGIN SELECT 1; END;");
+  struct Case {
+    const char* name;
+    std::string args;
+    int status;
+    std::string out;  // stdout only
+  } cases[] = {
+      {"table", "--show items", 0,
+       "id\tname\tprice\tpic\n1\ttab here\t2.5\tx'00ff'\n2\tnull\t0.1\tnull\n"},
+      {"view", "--show cheap", 0, "CREATE VIEW cheap AS SELECT * FROM items\n"},
+      {"trigger", "--show t1", 0, "CREATE TRIGGER t1 AFTER INSERT ON items BEGIN SELECT 1; END\n"},
+      {"unknown name", "--show nothing", 4, ""},
+      {"name missing", "--show", 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliRun run = RunCli(c.args + " '" + path + "' 2>/dev/null");
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
   }
 }
 
