@@ -108,6 +108,11 @@ class CSqliteRepair {
   // page and cell order; Progress steps per page when `progress`. False on a stop.
   bool ForEachSchemaRecord(std::string_view type, bool progress,
                            const std::function<void(const SchemaRecord&)>& onRecord);
+  // Reads every cell of tableLeafPages (in list order) into recordValues_ and calls
+  // `onRecord` with its rowid; Progress steps per cell and per page while
+  // `barRunning`. Returns the number of cells visited.
+  uint64_t ReadLiveRecords(bool emptyPageEndsBar, bool& barRunning,
+                           const std::function<void(int64_t rowid)>& onRecord);
   void SendRecordValues(const engine::TableEntry& entry, const std::vector<int16_t>& classes,
                         const std::vector<bool>& realColumns, int64_t rowid, size_t keyNames);
   bool StopRequested() const { return state_.stopRequested.load() != 0; }

@@ -58,6 +58,39 @@ void CSqliteRepair::SendRecordValues(const TableEntry& entry, const std::vector<
   }
 }
 
+uint64_t CSqliteRepair::ReadLiveRecords(bool emptyPageEndsBar, bool& barRunning,
+                                        const std::function<void(int64_t rowid)>& onRecord) {
+  std::vector<uint8_t> page;
+  LeafCell cell;
+  uint64_t cells = 0;
+  const uint32_t pageSize = pages_.PageSize();
+  for (int64_t offset : tableLeafPages) {
+    if (StopRequested()) break;
+    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
+    pages_.ReadPage(pageNumber, page);
+    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+    for (uint32_t i = 0; i < h.cellCount && !StopRequested(); ++i) {
+      ++cells;
+      const uint32_t cellOffset = CellOffset(page.data(), usableSize, h, i);
+      // A pointer or header that cannot be read names no record: nothing is sent.
+      if (cellOffset != 0 &&
+          ReadTableLeafCell(pages_, page.data(), usableSize, cellOffset, &cell) &&
+          DecodeRecordValues(cell, textEncoding, recordFields_, recordValues_)) {
+        onRecord(cell.rowid);
+      }
+      if (barRunning) Notify(Notification::Progress, 0, job::kProgressStep);
+    }
+    if (barRunning) {
+      Notify(Notification::Progress, 0, job::kProgressStep);
+      if (h.cellCount == 0 && emptyPageEndsBar) {
+        Notify(Notification::Progress, 0, job::kProgressFinish);
+        barRunning = false;
+      }
+    }
+  }
+  return cells;
+}
+
 void CSqliteRepair::PreviewTable(const TableEntry& entry) {
   state_.gridColumn = 0;
   state_.recordCounter = 0;
@@ -93,32 +126,9 @@ void CSqliteRepair::PreviewTable(const TableEntry& entry) {
     Notify(Notification::Progress, 0, job::kProgressFinish);
     barRunning = false;
   } else {
-    std::vector<uint8_t> page;
-    LeafCell cell;
-    const uint32_t pageSize = pages_.PageSize();
-    for (int64_t offset : tableLeafPages) {
-      if (StopRequested()) break;
-      const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
-      pages_.ReadPage(pageNumber, page);
-      BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
-      for (uint32_t i = 0; i < h.cellCount && !StopRequested(); ++i) {
-        const uint32_t cellOffset = CellOffset(page.data(), usableSize, h, i);
-        // A pointer or header that cannot be read names no record: nothing is sent.
-        if (cellOffset != 0 &&
-            ReadTableLeafCell(pages_, page.data(), usableSize, cellOffset, &cell) &&
-            DecodeRecordValues(cell, textEncoding, recordFields_, recordValues_)) {
-          SendRecordValues(entry, classes, realColumns, cell.rowid, keyNames);
-        }
-        if (barRunning) Notify(Notification::Progress, 0, job::kProgressStep);
-      }
-      if (barRunning) {
-        Notify(Notification::Progress, 0, job::kProgressStep);
-        if (h.cellCount == 0) {
-          Notify(Notification::Progress, 0, job::kProgressFinish);
-          barRunning = false;
-        }
-      }
-    }
+    ReadLiveRecords(true, barRunning, [&](int64_t rowid) {
+      SendRecordValues(entry, classes, realColumns, rowid, keyNames);
+    });
   }
   if (barRunning) Notify(Notification::Progress, 0, job::kProgressFinish);
   tableInteriorQueue.clear();
