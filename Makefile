@@ -16,7 +16,8 @@ build: deps $(BUILD)/build.ninja
 
 demo: build
 	@$(BUILD)/sample/make_sample $(BUILD)/sample/damaged-sample.db > /dev/null
-	$(BUILD)/cli/kestrun-repair $(BUILD)/sample/damaged-sample.db
+	@mkdir -p out
+	$(BUILD)/cli/kestrun-repair --out out --include-deleted $(BUILD)/sample/damaged-sample.db
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -36,6 +36,9 @@ int64_t ConsoleFrontEnd::Send(Notification number, int64_t first, int64_t second
     case Notification::TableLoaded:
       state_.selectedItemText.clear();
       break;
+    case Notification::ObjectSaved:
+      if (engine_ && state_.saveRequested) engine_->savedObjectName.clear();
+      break;
     case Notification::Progress:
       if (second == job::kProgressStart) {
         progressRange_ = first;

@@ -19,6 +19,7 @@ inline constexpr int kExitCannotOpen = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitStopped = 3;
 inline constexpr int kExitNoSuchObject = 4;
+inline constexpr int kExitCannotSave = 5;
 
 // Thread: Send and ShowModal are called by the worker while the main thread only
 // waits for it; the streams are written from the calling thread.
@@ -29,7 +30,7 @@ class ConsoleFrontEnd : public job::FrontEndPort {
 
   // The engine whose grid slot and object lists the handlers read, as the main
   // frame's do. Set before the first job.
-  void AttachEngine(const CSqliteRepair* engine) { engine_ = engine; }
+  void AttachEngine(CSqliteRepair* engine) { engine_ = engine; }
   // Where log lines and dialog texts go (stdout unless changed).
   void SetLogStream(std::ostream& log) { log_ = &log; }
 
@@ -50,7 +51,7 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   std::ostream& out_;
   std::ostream& err_;
   std::ostream* log_;
-  const CSqliteRepair* engine_ = nullptr;
+  CSqliteRepair* engine_ = nullptr;
   bool progressBar_;
   bool openFailedShown_ = false;
   bool stopShown_ = false;

@@ -45,6 +45,49 @@ int ShowObject(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFront
   return port.ExitStatus();
 }
 
+// Checks every object of the object tree that the options name and runs the save
+// job; prints where the repaired database went.
+int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& port,
+         const cli::Options& options) {
+  auto wanted = [&](const std::string& name) {
+    return options.tables.empty() ||
+           std::find(options.tables.begin(), options.tables.end(), name) != options.tables.end();
+  };
+  for (const std::string& name : options.tables) {
+    if (std::none_of(engine.tableList.begin(), engine.tableList.end(),
+                     [&](const engine::TableEntry& t) { return t.name == name; })) {
+      std::cerr << "kestrun-repair: no table named " << name << "\n";
+      return cli::kExitNoSuchObject;
+    }
+  }
+  state.checkedTables.clear();
+  for (const engine::TableEntry& table : engine.tableList) {
+    if (!table.deletedCompanion && wanted(table.name)) state.checkedTables.push_back(table.name);
+    if (table.deletedCompanion && options.includeDeleted &&
+        wanted(table.name.substr(0, table.name.size() - std::string(engine::kDeletedSuffix).size()))) {
+      state.checkedTables.push_back(table.name);
+    }
+  }
+  state.checkedViews.clear();
+  for (const engine::ViewEntry& view : engine.viewList) state.checkedViews.push_back(view.name);
+  state.checkedTriggers.clear();
+  for (const engine::TriggerEntry& trigger : engine.triggerList) {
+    state.checkedTriggers.push_back(trigger.name);
+  }
+  state.destinationFolder = options.outDir;
+  if (state.destinationFolder.empty() || state.destinationFolder.back() != '/') {
+    state.destinationFolder += '/';
+  }
+  state.outputOpened = 0;
+  job::StartSaveJob(state, engine, port);
+  state.currentWorker->Join();
+  const int status = port.ExitStatus();
+  if (status != cli::kExitRepaired) return status;
+  if (!state.outputOpened) return cli::kExitCannotSave;
+  std::cout << "Repaired database: " << state.outputPath << "\n";
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +124,7 @@ int main(int argc, char** argv) {
   if (status == cli::kExitRepaired && !options.show.empty()) {
     status = ShowObject(state, engine, port, options.show);
   }
+  if (status == cli::kExitRepaired && options.Saves()) status = Save(state, engine, port, options);
   gStopFlag = nullptr;
   return status;
 }

@@ -13,12 +13,17 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.help = true;
     } else if (!optionsEnded && arg == "--list") {
       options.list = true;
-    } else if (!optionsEnded && arg == "--show") {
+    } else if (!optionsEnded && (arg == "--show" || arg == "--out" || arg == "--table")) {
       if (i + 1 >= args.size()) {
-        error = "--show needs a NAME";
+        error = arg + (arg == "--out" ? " needs a DIR" : " needs a NAME");
         return false;
       }
-      options.show = args[++i];
+      const std::string& value = args[++i];
+      if (arg == "--show") options.show = value;
+      else if (arg == "--out") options.outDir = value;
+      else options.tables.push_back(value);
+    } else if (!optionsEnded && arg == "--include-deleted") {
+      options.includeDeleted = true;
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       error = "unknown option: " + arg;
       return false;
@@ -39,9 +44,15 @@ std::string UsageText() {
   return "Usage: kestrun-repair [options] FILE\n"
          "\n"
          "Repairs the damaged SQLite 3 database FILE: reads it page by page, never\n"
-         "writing to it, and recovers its tables, views and triggers.\n"
+         "writing to it, recovers its tables, views and triggers, and saves them into\n"
+         "a new database named Repaired_HH_MM_SS_FILE (a free variant of the name when\n"
+         "that file exists).\n"
          "\n"
          "Options:\n"
+         "  --out DIR          save into DIR (default: the current folder)\n"
+         "  --include-deleted  also save each table's deleted records into NAME_deleted\n"
+         "  --table NAME       save only this table (repeatable); views and triggers\n"
+         "                     are always saved\n"
          "  --list       after the repair, list the recovered tables (root page,\n"
          "               columns with type, NOT, DEFAULT, PRIMARY KEY), the \"(deleted)\"\n"
          "               companions, the views and triggers with their SQL text\n"
@@ -53,8 +64,11 @@ std::string UsageText() {
          "With --list or --show, the repair's log goes to stderr and stdout holds only\n"
          "the listing or the object.\n"
          "\n"
-         "Exit status: 0 repaired, 1 cannot open or not a database, 2 usage error,\n"
-         "3 stopped (Ctrl+C), 4 no table, view or trigger of the --show NAME.\n";
+         "--list and --show only inspect: nothing is saved.\n"
+         "\n"
+         "Exit status: 0 repaired (and saved), 1 cannot open or not a database, 2 usage\n"
+         "error, 3 stopped (Ctrl+C), 4 no table, view or trigger of the --show or\n"
+         "--table NAME, 5 the repaired database cannot be created.\n";
 }
 
 }  // namespace cli

@@ -10,6 +10,12 @@ struct Options {
   bool help = false;
   bool list = false;  // print the recovered objects after the repair
   std::string show;   // after the repair, show this table, view or trigger
+  std::string outDir = ".";     // where the repaired database is saved
+  bool includeDeleted = false;  // save the "(deleted)" companions too
+  std::vector<std::string> tables;  // save only these tables (all when empty)
+
+  // A repair is followed by a save unless the run only inspects.
+  bool Saves() const { return !list && show.empty(); }
   std::string file;  // the damaged database
 };
 

@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <sqlite3.h>
+
 #include "engine/reader/sqlite_repair.h"
 #include "job/format_now.h"
 #include "job/log_line.h"
@@ -76,6 +78,17 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
   port.ShowModal(Dialog::CRepairedSuccessfully);
 }
 
+void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  WriteLogLine(state, port, "");
+  WriteLogLine(state, port, "Saving process started on " + FormatNow());
+  engine.SaveRepairedDatabase();
+  if (state.outputDatabase) {
+    sqlite3_close(state.outputDatabase);
+    state.outputDatabase = nullptr;
+  }
+  if (state.outputOpened) state.selectedItemText.clear();
+}
+
 void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
   const bool schemaShown = state.schemaMarker == kSchemaMarkerFilled;
   // Every entry of the clicked name is shown, in list order; a stop request ends the
@@ -116,8 +129,13 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
     port.Send(Notification::JobState, 0, kJobStarted);
     if (kind == JobKind::Repair) RunRepairBody(state, engine, port, worker);
     if (kind == JobKind::ShowObject) RunShowObjectBody(state, engine, port);
+    if (kind == JobKind::Save) RunSaveBody(state, engine, port);
     if (state.stopRequested) RunStopHandling(state, port, kind);
   } catch (const std::exception& e) {
+    if (state.outputDatabase) {
+      sqlite3_close(state.outputDatabase);
+      state.outputDatabase = nullptr;
+    }
     // The engine is built not to throw; whatever slips through ends this job only.
     state.openFailed = 0;
     WriteLogLine(state, port, std::string("Unexpected error: ") + e.what());
@@ -162,6 +180,19 @@ bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort&
   state.indexSelected = category == ObjectCategory::Index;
   state.triggerSelected = category == ObjectCategory::Trigger;
   state.showObjectRequested = 1;
+  state.workerBusy = 1;
+  worker->Resume();
+  return true;
+}
+
+bool StartSaveJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  if (state.workerBusy) return false;
+  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
+  state.currentWorker = worker;
+  state.saveRequested = 1;
+  state.showObjectRequested = 0;
+  state.repairRequested = 0;
+  state.msgSelectTables = 0;
   state.workerBusy = 1;
   worker->Resume();
   return true;

@@ -51,6 +51,10 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
 bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                     const std::string& path, bool includeDeleted);
 
+// The save job: writes the checked objects (checkedTables, checkedViews,
+// checkedTriggers) into a new database in destinationFolder.
+bool StartSaveJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port);
+
 // The categories of the object tree under which a clicked leaf stands.
 enum class ObjectCategory { Table, View, Index, Trigger };
 

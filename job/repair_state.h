@@ -17,6 +17,7 @@
 #include "platform/random_access_file.h"
 
 class CRecoveryThread;
+struct sqlite3;
 
 namespace job {
 
@@ -64,6 +65,10 @@ struct RepairState {
   std::vector<std::string> checkedViews;
   std::vector<std::string> checkedIndexes;
   std::vector<std::string> checkedTriggers;
+  sqlite3* outputDatabase = nullptr;  // the repaired database while a save writes it
+  Flag outputOpened{0};               // a save has opened its output database
+  uint64_t recordsPresent = 0;        // cells read by the last table copy
+  uint64_t recordsWritten = 0;        // records the last table copy wrote
 
   // Message-box selectors: a dialog shows the text of the first one set.
   int32_t msgCustomText = 0;

@@ -69,6 +69,19 @@ class CSqliteRepair {
   // cellValue. Leaf pages are read in ascending file offset.
   void PreviewTable(const engine::TableEntry& entry);
 
+  // --- Repaired database writer (engine/writer) ---
+
+  // Creates the output database in destinationFolder and writes the checked tables,
+  // "(deleted)" companions, views and triggers into it. Reports through the log, the
+  // object notifications and a closing message.
+  void SaveRepairedDatabase();
+  void CreateCheckedTables();
+  void CopyCheckedTables();
+  // Writes the records of `entry` into its table of the output database.
+  void CopyTable(const engine::TableEntry& entry);
+
+  std::string savedObjectName;  // the object just saved, for ObjectSaved
+
   // The grid's message slot, valid while a GridData notification is handled.
   const engine::columndata* cellColumn = nullptr;
   std::string cellText;
@@ -123,7 +136,11 @@ class CSqliteRepair {
   job::RepairState& state_;
   job::FrontEndPort& notifyWindow_;
   engine::PageReader pages_;
+  void Log(const std::string& text);
+  void FailSave(const std::string& logLine, const std::string& message);
+
   std::unordered_set<uint64_t> visited_;
+  std::unordered_set<std::string> createdTables_;  // tables this save created itself
   std::vector<engine::RecordValue> recordValues_;  // the record in hand
   std::vector<engine::RecordField> recordFields_;  // pages a walk has reached, each walk its own
 };

@@ -42,7 +42,7 @@ TEST(CliTest, ExitStatusesAndMessages) {
     int status;
     std::string contains;
   } cases[] = {
-      {"valid database", "'" + valid + "'", 0, ""},
+      {"valid database", "--out '" + dir.path() + "' '" + valid + "'", 0, "Repaired database: " + dir.path() + "/Repaired_"},
       {"missing file", "'" + dir.File("missing.db") + "'", 1, openFailed},
       {"not a database", "'" + text + "'", 1, openFailed},
       {"no file", "", 2, "Usage: kestrun-repair"},
@@ -56,7 +56,7 @@ TEST(CliTest, ExitStatusesAndMessages) {
     EXPECT_EQ(run.status, c.status) << run.out;
     EXPECT_NE(run.out.find(c.contains), std::string::npos) << run.out;
   }
-  EXPECT_EQ(RunCli("'" + valid + "'").out.find(openFailed), std::string::npos);
+  EXPECT_EQ(RunCli("--list '" + valid + "'").out.find(openFailed), std::string::npos);
 }
 
 TEST(CliTest, ListPrintsTheRecoveredObjects) {
