@@ -1,0 +1,46 @@
+// Writes the fuzzer's seed databases into a folder: the fixture kit's kinds of file
+// (page sizes, encodings, reserved bytes, auto-vacuum, overflow, deleted rows).
+#include <iostream>
+#include <string>
+
+#include "tests/fixture/fixture_db.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::cerr << "usage: seed_databases FOLDER\n";
+    return 2;
+  }
+  const std::string folder = argv[1];
+  const std::string schema =
+      "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b REAL, c BLOB, d);"
+      "CREATE TABLE u(x TEXT, y INT, PRIMARY KEY(x, y)) ;"
+      "CREATE VIEW v AS SELECT a FROM t;"
+      "CREATE TRIGGER tr AFTER INSERT ON t BEGIN INSERT INTO u VALUES(new.a, 1); END;"
+      "INSERT INTO t VALUES(1, 'one', 1.5, x'00ff', NULL), (200, printf('%.700c', 'x'), 1e-300, zeroblob(40), 7),"
+      " (70000, 'line\nbreak', -0.0, x'', 'quote\"s');"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40)"
+      " INSERT INTO t(a) SELECT printf('row %d', i) FROM n;"
+      "DELETE FROM t WHERE id % 3 = 0;";
+  struct Seed {
+    const char* name;
+    fixture::DbOptions options;
+  } seeds[] = {
+      {"page512.db", {512, "UTF-8", 0, 0}},
+      {"page1024-utf16le.db", {1024, "UTF-16le", 0, 0}},
+      {"page2048-utf16be.db", {2048, "UTF-16be", 0, 0}},
+      {"page4096-reserved.db", {4096, "UTF-8", 32, 0}},
+      {"page1024-autovacuum.db", {1024, "UTF-8", 0, 1}},
+      {"page65536.db", {65536, "UTF-8", 0, 0}},
+  };
+  try {
+    for (const Seed& seed : seeds) {
+      const std::string path = folder + "/" + seed.name;
+      std::remove(path.c_str());
+      fixture::BuildDatabase(path, seed.options, schema);
+    }
+  } catch (const std::exception& e) {
+    std::cerr << "seed_databases: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
