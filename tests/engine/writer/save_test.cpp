@@ -1,0 +1,192 @@
+// The save: the repaired database equals what could be read, exactly.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sys/stat.h>
+
+#include "engine/writer/output_connection.h"
+#include "tests/fixture/fixture_db.h"
+#include "tests/fixture/save_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fixture::DumpTable;
+using fixture::EngineHarness;
+using fixture::RepairAndSave;
+using fixture::TempDir;
+
+std::set<std::string> FilesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}
+
+const char* kRoundTripSql =
+    "CREATE TABLE kinds(id INTEGER PRIMARY KEY, t TEXT, r REAL, b BLOB, i INTEGER, n NUMERIC, any_);"
+    "INSERT INTO kinds VALUES(1, 'quote \" and '' apostrophe', 0.1, x'0000ff00', 9223372036854775807, '12', NULL);"
+    "INSERT INTO kinds VALUES(2, 'line\nbreak\r\nand tab\t', 1e-300, x'', -9223372036854775808, 1.5, x'00');"
+    "INSERT INTO kinds VALUES(3, '\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xE4\xBD\xA0\xE5\xA5\xBD \xF0\x9F\x98\x80', -0.0, zeroblob(3), 0, 'abc', 2.0);"
+    "INSERT INTO kinds VALUES(70000, printf('%.5000c', 'o'), 3.0, randomblob(3000), 1, NULL, '');"
+    "CREATE TABLE plain(a, b);"
+    "INSERT INTO plain VALUES(1, 'first'), (NULL, NULL), ('x', 2.5);"
+    "INSERT INTO plain(rowid, a, b) VALUES(1099511627776, 'large rowid', 1);"
+    "CREATE TABLE grown(a);"
+    "INSERT INTO grown VALUES('old');"
+    "ALTER TABLE grown ADD COLUMN b TEXT DEFAULT 'filled in';"
+    "INSERT INTO grown VALUES('new', 'own');"
+    "CREATE TABLE \"odd \"\"name\"\"\"(\"col one\" TEXT, [select] INT);"
+    "INSERT INTO \"odd \"\"name\"\"\" VALUES('v', 1);"
+    "CREATE TABLE keyed(k TEXT PRIMARY KEY, v) WITHOUT ROWID;"
+    "CREATE VIEW kinds_view AS SELECT id, t FROM kinds;"
+    "CREATE TRIGGER kinds_trigger AFTER DELETE ON kinds BEGIN DELETE FROM plain; END;";
+
+TEST(SaveTest, HealthyDatabasesRoundTripExactly) {
+  for (const char* encoding : {"UTF-8", "UTF-16le", "UTF-16be"}) {
+    SCOPED_TRACE(encoding);
+    TempDir dir;
+    const std::string path = dir.File("healthy.db");
+    fixture::DbOptions options;
+    options.encoding = encoding;
+    options.pageSize = 1024;
+    fixture::BuildDatabase(path, options, kRoundTripSql);
+    fs::create_directory(dir.File("out"));
+    EngineHarness h;
+    const std::string output = RepairAndSave(h, path, dir.File("out"));
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(fs::path(output).filename().string().rfind("Repaired_", 0), 0u);
+    EXPECT_EQ(fixture::Query(output, "PRAGMA encoding")[0][0], encoding);
+    EXPECT_EQ(fixture::Query(output, "PRAGMA integrity_check")[0][0], "ok");
+    for (const char* table : {"kinds", "plain", "grown", "odd \"name\""}) {
+      SCOPED_TRACE(table);
+      EXPECT_EQ(DumpTable(output, table), DumpTable(path, table));
+    }
+    auto objects = fixture::Query(output, "SELECT type, name FROM sqlite_schema ORDER BY name");
+    EXPECT_EQ(objects, fixture::Query(path, "SELECT type, name FROM sqlite_schema"
+                                            " WHERE name NOT LIKE 'sqlite_autoindex%' ORDER BY name"));
+    // The summary of each table, and the end of the run.
+    auto log = h.port.LogLines();
+    auto at = std::find(log.begin(), log.end(), "Table name   : kinds");
+    ASSERT_NE(at, log.end());
+    EXPECT_EQ(*(at + 1), "Total record(s) present    : 4");
+    EXPECT_EQ(*(at + 2), "Total record(s) repaired    : 4");
+    EXPECT_EQ(log.back().rfind("Saving process completed successfully on ", 0), 0u);
+    auto events = h.port.Events();
+    EXPECT_EQ(events.back().Describe(), "JobState(0,1)");
+    EXPECT_EQ(events[events.size() - 2].text, job::kSavingCompletedText);
+    EXPECT_EQ(FilesIn(dir.File("out")).size(), 1u) << "no journal or other file is left behind";
+  }
+}
+
+TEST(SaveTest, EveryRowOnAnIntactLeafPageComesBack) {
+  TempDir dir;
+  const std::string path = dir.File("damaged.db");
+  fixture::DbOptions options;
+  options.pageSize = 1024;
+  fixture::BuildDatabase(path, options,
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT, w REAL);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000)"
+                         " INSERT INTO t SELECT i, printf('value %d', i), i / 4.0 FROM n;");
+  const auto before = DumpTable(path, "t");
+  std::vector<uint32_t> leaves;
+  for (const auto& p : fixture::BtreePages(path, "t")) {
+    if (p.type == "leaf") leaves.push_back(p.page);
+  }
+  ASSERT_GT(leaves.size(), 10u);
+  size_t lost = 0;
+  for (uint32_t page : {leaves[2], leaves[leaves.size() / 2]}) {
+    lost += fixture::GetBigEndian(path, fixture::HeaderAt(page, 1024) + 3, 2);
+    fixture::ZeroPage(path, page, 1024);
+  }
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  const auto after = DumpTable(output, "t");
+  EXPECT_EQ(after.size(), before.size() - lost);
+  std::set<std::vector<std::string>> original(before.begin(), before.end());
+  for (const auto& row : after) EXPECT_TRUE(original.count(row)) << row[0];
+}
+
+TEST(SaveTest, CraftedCreateTextsReachNothingOutsideTheOutput) {
+  struct Case {
+    const char* name;
+    std::string sql;  // replaces the stored CREATE text of table t, view v or trigger r
+    const char* object;
+  } cases[] = {
+      {"table followed by ATTACH", "CREATE TABLE t(a); ATTACH 'EVIL' AS evil", "t"},
+      {"table followed by VACUUM INTO", "CREATE TABLE t(a); VACUUM INTO 'EVIL'", "t"},
+      {"table followed by a second table", "CREATE TABLE t(a); CREATE TABLE second(b)", "t"},
+      {"a temporary table", "CREATE TEMP TABLE t(a)", "t"},
+      {"an index instead of a table", "CREATE INDEX t ON other(x)", "t"},
+      {"a view followed by ATTACH", "CREATE VIEW v AS SELECT 1; ATTACH 'EVIL' AS evil", "v"},
+      {"a trigger written to attach", "CREATE TRIGGER r AFTER INSERT ON other BEGIN SELECT 1; END; ATTACH 'EVIL' AS e", "r"},
+      {"a view that is a table", "CREATE TABLE v(x)", "v"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string evil = dir.File("evil.db");
+    std::string sql = c.sql;
+    for (size_t at = sql.find("EVIL"); at != std::string::npos; at = sql.find("EVIL")) sql.replace(at, 4, evil);
+    std::string escaped;
+    for (char ch : sql) escaped += ch == '\'' ? std::string("''") : std::string(1, ch);
+    const std::string path = dir.File("crafted.db");
+    fixture::BuildDatabase(path, {},
+                           "CREATE TABLE t(a); INSERT INTO t VALUES(1);"
+                           "CREATE TABLE other(x);"
+                           "CREATE VIEW v AS SELECT * FROM other;"
+                           "CREATE TRIGGER r AFTER INSERT ON other BEGIN SELECT 1; END;"
+                           "PRAGMA writable_schema=ON;"
+                           "UPDATE sqlite_schema SET sql = '" + escaped + "' WHERE name = '" + c.object + "';");
+    fs::create_directory(dir.File("out"));
+    EngineHarness h;
+    const std::string output = RepairAndSave(h, path, dir.File("out"));
+    ASSERT_FALSE(output.empty());
+    EXPECT_FALSE(fs::exists(evil));
+    EXPECT_EQ(FilesIn(dir.File("out")).size(), 1u);
+    auto objects = fixture::Query(output, "SELECT name FROM sqlite_schema ORDER BY name");
+    for (const auto& row : objects) {
+      EXPECT_NE(row[0], c.object) << "the refused object was created";
+      EXPECT_NE(row[0], "second");
+    }
+    auto log = h.port.LogLines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+      return line.find(std::string(" ") + c.object + " was not ") != std::string::npos;
+    })) << "the refusal is logged";
+  }
+}
+
+TEST(SaveTest, OutputNamesAreNeverReused) {
+  TempDir dir;
+  std::string error;
+  const std::string folder = dir.path() + "/";
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
+            folder + "Repaired_01_02_03_a.db");
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
+            folder + "Repaired_01_02_03_a(2).db");
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
+            folder + "Repaired_01_02_03_a(3).db");
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "noext", &error), folder + "noext");
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "noext", &error), folder + "noext(2)");
+  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder + "missing/", "a.db", &error), "");
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(SaveTest, AnUnwritableDestinationIsReportedNotCalledSuccess) {
+  TempDir dir;
+  const std::string path = dir.File("fine.db");
+  fixture::BuildDatabase(path, {}, "CREATE TABLE t(a); INSERT INTO t VALUES(1);");
+  EngineHarness h;
+  EXPECT_EQ(RepairAndSave(h, path, dir.File("no/such/folder")), "");
+  auto log = h.port.LogLines();
+  EXPECT_EQ(log.back().rfind("Saving process failed: the repaired database cannot be created in ", 0), 0u)
+      << log.back();
+  for (const auto& line : log) EXPECT_EQ(line.find("completed successfully"), std::string::npos);
+  auto events = h.port.Events();
+  EXPECT_TRUE(events[events.size() - 2].isDialog);
+  EXPECT_EQ(events[events.size() - 2].text.rfind("The repaired database cannot be created", 0), 0u);
+  EXPECT_EQ(h.state.saveRequested, 0);
+}
+
+}  // namespace
