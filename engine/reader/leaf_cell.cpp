@@ -22,13 +22,18 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   const uint8_t* p = page + cellOffset;
   cell->payload.clear();
   cell->localSize = 0;
+  cell->possibleSize = 0;
   cell->complete = false;
   if (cellOffset >= usable) return false;
   if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
   if (!(p = ReadVarint64(p, end, &cell->rowid))) return false;
 
-  const int64_t wanted = std::min(cell->payloadSize, kMaxPayload);
   const int64_t local = TableLeafLocalPayload(cell->payloadSize, usable);
+  // No payload is longer than its cell's part plus every page of the file.
+  const int64_t fileBound =
+      local + static_cast<int64_t>(pages.PageCount()) * (usable - kOverflowPointerSize);
+  const int64_t wanted = std::min({cell->payloadSize, kMaxPayload, fileBound});
+  cell->possibleSize = wanted;
   // A damaged cell may claim more local bytes than the page has left: take what is there.
   const int64_t inCell = std::min<int64_t>({local, wanted, end - p});
   cell->payload.assign(p, p + inCell);

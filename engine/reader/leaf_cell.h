@@ -12,6 +12,7 @@ namespace engine {
 struct LeafCell {
   int64_t rowid = 0;
   int64_t payloadSize = 0;       // as the cell states it
+  int64_t possibleSize = 0;      // payloadSize, bounded by what the file could hold
   std::vector<uint8_t> payload;  // what could be read, at most payloadSize bytes
   size_t localSize = 0;          // bytes of payload that stand in the cell itself
   bool complete = false;         // payload holds all payloadSize bytes

@@ -14,7 +14,10 @@ bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
   for (size_t i = 0; i < fields.size(); ++i) {
     const RecordField& f = fields[i];
     const size_t start = f.offset < size ? static_cast<size_t>(f.offset) : size;
-    DecodeValueInto(f.serialType, payload + start, size - start, encoding, values[i].value);
+    // Past the size the cell states (bounded by the file) there is nothing to read.
+    const uint64_t possible = static_cast<uint64_t>(cell.possibleSize);
+    const uint64_t maxSize = f.offset < possible ? possible - f.offset : 0;
+    DecodeValueInto(f.serialType, payload + start, size - start, encoding, maxSize, values[i].value);
     values[i].storedInCell = f.offset + f.size <= cell.localSize;
   }
   return true;

@@ -63,8 +63,9 @@ void AppendInteger(int64_t value, std::string& out) {
 }  // namespace
 
 void DecodeValueInto(uint64_t serialType, const uint8_t* data, size_t available,
-                     format::TextEncoding encoding, Value& value) {
-  const uint64_t size = SerialTypeSize(serialType);
+                     format::TextEncoding encoding, uint64_t maxSize, Value& value) {
+  const uint64_t size = serialType >= 12 ? std::min(SerialTypeSize(serialType), maxSize)
+                                         : SerialTypeSize(serialType);
   value.kind = Value::Kind::Null;
   switch (serialType) {
     case 0:
@@ -108,9 +109,9 @@ void DecodeValueInto(uint64_t serialType, const uint8_t* data, size_t available,
 }
 
 Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
-                  format::TextEncoding encoding) {
+                  format::TextEncoding encoding, uint64_t maxSize) {
   Value value;
-  DecodeValueInto(serialType, data, available, encoding, value);
+  DecodeValueInto(serialType, data, available, encoding, maxSize, value);
   return value;
 }
 

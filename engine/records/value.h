@@ -27,13 +27,14 @@ struct Value {
 };
 
 // Decodes a value of `serialType` from the `available` bytes at `data`; bytes the
-// serial type wants beyond them (a record cut short) read as zeros. Reserved serial
-// types 10 and 11 give NULL.
+// serial type wants beyond them (a record cut short) read as zeros. A text or blob
+// is at most `maxSize` bytes: a damaged header may claim more than its record
+// holds. Reserved serial types 10 and 11 give NULL.
 Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,
-                  format::TextEncoding encoding);
+                  format::TextEncoding encoding, uint64_t maxSize = UINT64_MAX);
 // The same into `value`, reusing its storage.
 void DecodeValueInto(uint64_t serialType, const uint8_t* data, size_t available,
-                     format::TextEncoding encoding, Value& value);
+                     format::TextEncoding encoding, uint64_t maxSize, Value& value);
 
 // A real as SQLite prints it: the shortest text that reads back as the same double,
 // with ".0" added to a whole number ("2.5", "0.1", "2.0", "1e-07", "Inf").

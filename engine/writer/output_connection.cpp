@@ -70,8 +70,9 @@ std::string NextWord(const std::string& s, size_t& i) {
 
 sqlite3* OpenOutputDatabase(const std::string& path, std::string* error) {
   sqlite3* db = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  // One worker thread owns the connection for the whole save: no mutex is needed.
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
     if (error) *error = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close(db);
     return nullptr;

@@ -15,7 +15,7 @@ namespace engine::writer {
 std::string ClaimFreeOutputPath(const std::string& folder, const std::string& fileName,
                                 std::string* error);
 
-// Opens `path` read-write, in defensive mode, without extension loading, with an
+// Opens `path` read-write for use by one thread at a time, in defensive mode, without extension loading, with an
 // authorizer that refuses ATTACH and DETACH. Null with `error` set on failure.
 sqlite3* OpenOutputDatabase(const std::string& path, std::string* error);
 

@@ -101,14 +101,12 @@ sqlite3_stmt* TableInserter::Statement(size_t valueCount, bool withRowid) {
 
 bool TableInserter::Step(sqlite3_stmt* stmt, const std::vector<RecordValue>& values, size_t count,
                          bool withRowid, int64_t rowid, bool nullAlias, std::string* error) {
-  sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
   int index = 1;
   if (withRowid) sqlite3_bind_int64(stmt, index++, rowid);
   for (size_t i = 0; i < count; ++i, ++index) {
     const Value& v = values[i].value;
-    if (nullAlias && static_cast<int>(i) == aliasColumn_) continue;  // stays NULL: a new rowid
-    switch (v.kind) {
+    // NULL in the rowid column asks for a new rowid.
+    switch (nullAlias && static_cast<int>(i) == aliasColumn_ ? Value::Kind::Null : v.kind) {
       case Value::Kind::Null:
         sqlite3_bind_null(stmt, index);
         break;

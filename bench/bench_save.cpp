@@ -1,0 +1,130 @@
+// Times `kestrun-repair --out` on a damaged database of about 100 MB against the
+// floor: a plain program that copies the same data from an intact copy through the
+// SQLite library (SELECT, bound INSERT, one transaction per table). Both run as
+// child processes of this one, so their peak memory is measured alike. Not a test.
+//
+//   bench_save [KESTRUN_REPAIR]   (default build/cli/kestrun-repair)
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+#include <sqlite3.h>
+
+#include "tests/fixture/fixture_db.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+struct ChildRun {
+  double seconds = 0;
+  long peakKb = 0;
+  int status = -1;
+};
+
+ChildRun RunChild(std::vector<std::string> args) {
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  ChildRun run;
+  auto start = Clock::now();
+  pid_t pid;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return run;
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  run.peakKb = usage.ru_maxrss;
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return run;
+}
+
+// The floor: every table of `source` copied into `target` with prepared, bound
+// statements, one transaction per table.
+int CopyFloor(const std::string& source, const std::string& target) {
+  sqlite3* in = nullptr;
+  sqlite3* out = nullptr;
+  sqlite3_open_v2(source.c_str(), &in, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_open_v2(target.c_str(), &out, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  sqlite3_exec(out, "PRAGMA synchronous=0; PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  sqlite3_stmt* tables = nullptr;
+  sqlite3_prepare_v2(in, "SELECT name, sql FROM sqlite_schema WHERE type='table'", -1, &tables, nullptr);
+  while (sqlite3_step(tables) == SQLITE_ROW) {
+    std::string name = reinterpret_cast<const char*>(sqlite3_column_text(tables, 0));
+    sqlite3_exec(out, reinterpret_cast<const char*>(sqlite3_column_text(tables, 1)), nullptr, nullptr, nullptr);
+    sqlite3_stmt* select = nullptr;
+    sqlite3_prepare_v2(in, ("SELECT * FROM \"" + name + "\"").c_str(), -1, &select, nullptr);
+    const int columns = sqlite3_column_count(select);
+    std::string marks;
+    for (int i = 0; i < columns; ++i) marks += i ? ",?" : "?";
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(out, ("INSERT INTO \"" + name + "\" VALUES(" + marks + ")").c_str(), -1, &insert, nullptr);
+    sqlite3_exec(out, "BEGIN", nullptr, nullptr, nullptr);
+    while (sqlite3_step(select) == SQLITE_ROW) {
+      for (int i = 0; i < columns; ++i) sqlite3_bind_value(insert, i + 1, sqlite3_column_value(select, i));
+      sqlite3_step(insert);
+      sqlite3_reset(insert);
+    }
+    sqlite3_exec(out, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_finalize(select);
+    sqlite3_finalize(insert);
+  }
+  sqlite3_finalize(tables);
+  sqlite3_close(in);
+  sqlite3_close(out);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--floor") return CopyFloor(argv[2], argv[3]);
+  const std::string tool = argc > 1 ? argv[1] : "build/cli/kestrun-repair";
+  const std::string folder = "build/bench/save";
+  const std::string intact = "build/bench/bench-save.db";
+  if (!fs::exists(intact)) {
+    fs::create_directories("build/bench");
+    std::cerr << "building " << intact << " (about 100 MB, once)...\n";
+    fixture::BuildDatabase(
+        intact, fixture::DbOptions{},
+        "CREATE TABLE big(id INTEGER PRIMARY KEY, n INTEGER, r REAL, s TEXT, b BLOB);"
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 1000000)"
+        " INSERT INTO big SELECT i, i * 37 % 100003, i / 7.0, printf('name number %d', i),"
+        " randomblob(20 + i % 40) FROM k;"
+        "CREATE TABLE pairs(k TEXT, v INTEGER);"
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 500000)"
+        " INSERT INTO pairs SELECT printf('key-%08d', i), i FROM k;");
+  }
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  const std::string damaged = folder + "/damaged.db";
+  fs::copy_file(intact, damaged);
+  uint32_t zeroed = 0;
+  for (const auto& p : fixture::BtreePages(damaged, "big")) {
+    if (p.type == "leaf") zeroed = p.page;  // the last leaf in key order
+  }
+  fixture::ZeroPage(damaged, zeroed / 2 + 100, 4096);  // a page in the middle of the file
+
+  ChildRun floor = RunChild({argv[0], "--floor", intact, folder + "/floor.db"});
+  ChildRun repair = RunChild({tool, "--out", folder, damaged});
+  std::printf("database: %.0f MB, one page zeroed\n", fs::file_size(intact) / 1e6);
+  std::printf("floor (SQLite copy):   %7.2f s  peak %6.1f MB\n", floor.seconds, floor.peakKb / 1024.0);
+  std::printf("kestrun-repair --out:  %7.2f s  peak %6.1f MB  = %.2fx the floor (exit %d)\n",
+              repair.seconds, repair.peakKb / 1024.0, repair.seconds / floor.seconds, repair.status);
+  return repair.status;
+}
