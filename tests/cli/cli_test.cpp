@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sys/wait.h>
 
 #include "tests/fixture/fixture_db.h"
@@ -107,6 +108,56 @@ TEST(CliTest, ShowPrintsATableViewOrTrigger) {
     EXPECT_EQ(run.status, c.status);
     EXPECT_EQ(run.out, c.out);
   }
+}
+
+TEST(CliTest, SaveOptions) {
+  fixture::TempDir dir;
+  std::string path = dir.File("shop.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT);"
+                         "CREATE TABLE other(x);"
+                         "CREATE VIEW v AS SELECT * FROM items;"
+                         "INSERT INTO items(name) VALUES('a long name to leave a freeblock'),('b');"
+                         "INSERT INTO other VALUES(1);"
+                         "DELETE FROM items WHERE id = 1;");
+  struct Case {
+    const char* name;
+    std::string args;
+    int status;
+    std::vector<std::string> objects;  // in the output, by name
+  } cases[] = {
+      {"everything", "", 0, {"items", "other", "v"}},
+      {"with the deleted records", "--include-deleted", 0, {"items", "items_deleted", "other", "v"}},
+      {"one table", "--table items", 0, {"items", "v"}},
+      {"one table with its deleted records", "--table items --include-deleted", 0,
+       {"items", "items_deleted", "v"}},
+      {"unknown table", "--table nothing", 4, {}},
+  };
+  int run = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = dir.File("out" + std::to_string(run++));
+    std::filesystem::create_directory(out);
+    CliRun result = RunCli("--out '" + out + "' " + c.args + " '" + path + "'");
+    EXPECT_EQ(result.status, c.status) << result.out;
+    if (c.status != 0) continue;
+    const size_t at = result.out.find("Repaired database: ");
+    ASSERT_NE(at, std::string::npos) << result.out;
+    std::string output = result.out.substr(at + 19);
+    output.resize(output.find('\n'));
+    std::vector<std::string> objects;
+    for (const auto& row : fixture::Query(output, "SELECT name FROM sqlite_schema ORDER BY name")) {
+      objects.push_back(row[0]);
+    }
+    EXPECT_EQ(objects, c.objects);
+    EXPECT_NE(result.out.find("Table name   : items\nTotal record(s) present    : 1\n"
+                              "Total record(s) repaired    : 1\n"),
+              std::string::npos);
+  }
+  CliRun unwritable = RunCli("--out '" + dir.File("missing/folder") + "' '" + path + "'");
+  EXPECT_EQ(unwritable.status, 5) << unwritable.out;
+  EXPECT_EQ(unwritable.out.find("Saving process completed successfully"), std::string::npos);
+  EXPECT_NE(unwritable.out.find("The repaired database cannot be created"), std::string::npos);
 }
 
 }  // namespace
