@@ -14,6 +14,7 @@
 #include "engine/reader/format.h"
 #include "engine/reader/record.h"
 #include "engine/records/record_values.h"
+#include "engine/records/record_carver.h"
 #include "engine/records/value.h"
 #include "engine/schema/schema_entries.h"
 #include "job/front_end_port.h"
@@ -82,6 +83,13 @@ class CSqliteRepair {
 
   std::string savedObjectName;  // the object just saved, for ObjectSaved
 
+  // Carves the deleted records of companion `entry`'s table out of the freeblocks and
+  // unallocated gaps of its leaf pages and hands each to `onRecord`; records that
+  // equal a live row of the table (old copies of moved cells) are left out. One
+  // Progress step per freeblock and per leaf page.
+  void CarveDeletedRecords(const engine::TableEntry& entry,
+                           const std::function<void(engine::CarvedRecord&)>& onRecord);
+
   // The grid's message slot, valid while a GridData notification is handled.
   const engine::columndata* cellColumn = nullptr;
   std::string cellText;
@@ -126,6 +134,8 @@ class CSqliteRepair {
   // `barRunning`. Returns the number of cells visited.
   uint64_t ReadLiveRecords(bool emptyPageEndsBar, bool& barRunning,
                            const std::function<void(int64_t rowid)>& onRecord);
+  void PreviewDeletedRecords(const engine::TableEntry& entry);
+  void CopyDeletedRecords(const engine::TableEntry& entry);
   void SendRecordValues(const engine::TableEntry& entry, const std::vector<int16_t>& classes,
                         const std::vector<bool>& realColumns, int64_t rowid, size_t keyNames);
   bool StopRequested() const { return state_.stopRequested.load() != 0; }

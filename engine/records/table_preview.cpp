@@ -99,7 +99,10 @@ void CSqliteRepair::PreviewTable(const TableEntry& entry) {
   // A companion stands for the table's deleted records, which are carved out of
   // freeblocks rather than read from cells. "CalendarCache(deleted)" has always been
   // shown as a live table.
-  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") return;
+  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") {
+    PreviewDeletedRecords(entry);
+    return;
+  }
   if (!state_.saveRequested && state_.showObjectRequested) {
     Notify(Notification::GridData, 0, 1);
     Notify(Notification::ClearGridRows, 0, 0);

@@ -29,6 +29,32 @@ bool EndsWithDeletedSuffix(const std::string& name) {
 
 }  // namespace
 
+void CSqliteRepair::CopyDeletedRecords(const TableEntry& entry) {
+  sqlite3* db = state_.outputDatabase;
+  const std::string base = entry.name.substr(0, entry.name.size() - std::string(kDeletedSuffix).size());
+  const std::string table = base + "_deleted";
+  writer::TableInserter inserter;
+  std::string error;
+  if (!inserter.Open(db, table, false, &error)) {
+    Log("Table " + table + " cannot receive records: " + error);
+    return;
+  }
+  // The bar counts leaf pages; it steps once per freeblock and once per page.
+  CollectTableLeaves(entry.rootPage);
+  Notify(Notification::Progress, static_cast<int64_t>(tableLeafPages.size()), job::kProgressStart);
+  writer::Exec(db, "BEGIN");
+  std::vector<RecordValue> values;
+  CarveDeletedRecords(entry, [&](CarvedRecord& record) {
+    values.resize(record.values.size());
+    for (size_t i = 0; i < values.size(); ++i) std::swap(values[i].value, record.values[i]);
+    if (inserter.Insert(values, record.rowidKnown, record.rowid, nullptr)) ++state_.recordsWritten;
+  });
+  writer::Exec(db, "COMMIT");
+  Notify(Notification::Progress, 0, job::kProgressFinish);
+  tableInteriorQueue.clear();
+  tableLeafPages.clear();
+}
+
 void CSqliteRepair::CopyTable(const TableEntry& entry) {
   state_.recordsPresent = 0;
   state_.recordsWritten = 0;
@@ -36,9 +62,12 @@ void CSqliteRepair::CopyTable(const TableEntry& entry) {
   currentTable = &entry;
   Notify(Notification::ShowRecordCount, 0, 0);
   sqlite3* db = state_.outputDatabase;
-  // A companion's rows are the deleted records carved out of its table's freeblocks;
+  // A companion's rows are the deleted records carved out of its table's leaf pages;
   // they go into "<name>_deleted", created from BuildDeletedTableDdl.
-  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") return;
+  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") {
+    if (db) CopyDeletedRecords(entry);
+    return;
+  }
   if (!db) return;
 
   tableInteriorQueue.clear();

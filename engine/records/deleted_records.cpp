@@ -1,0 +1,147 @@
+// The deleted records of a table: carved out of its leaf pages' freeblocks and
+// unallocated gaps, then shown in the grid or written into "<name>_deleted".
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "engine/reader/btree_page.h"
+#include "engine/reader/coding.h"
+#include "engine/reader/sqlite_repair.h"
+#include "engine/records/type_class.h"
+
+using job::Notification;
+using namespace engine;
+
+namespace {
+
+constexpr int64_t kCarveProgressRange = 10000;
+
+// A record's values as one comparable key, the rowid's own column left out (a
+// carved record seldom knows it).
+std::string RowKey(const std::vector<Value>& values, size_t columns, int aliasColumn) {
+  std::string key;
+  for (size_t i = 0; i < columns; ++i) {
+    if (static_cast<int>(i) == aliasColumn) continue;
+    const Value null;
+    const Value& v = i < values.size() ? values[i] : null;
+    key += static_cast<char>('0' + static_cast<int>(v.kind));
+    switch (v.kind) {
+      case Value::Kind::Integer:
+        key.append(reinterpret_cast<const char*>(&v.integer), sizeof v.integer);
+        break;
+      case Value::Kind::Real:
+        key.append(reinterpret_cast<const char*>(&v.real), sizeof v.real);
+        break;
+      case Value::Kind::Text:
+      case Value::Kind::Blob:
+        key += std::to_string(v.bytes.size()) + ":" + v.bytes;
+        break;
+      case Value::Kind::Null:
+        break;
+    }
+  }
+  return key;
+}
+
+int AliasColumn(const TableEntry& entry) {
+  int alias = -1, keys = 0;
+  for (size_t i = 0; i < entry.columns.size(); ++i) {
+    if (!entry.columns[i].primaryKey) continue;
+    ++keys;
+    const std::string& t = entry.columns[i].declaredType;
+    if (t.size() == 7 && std::equal(t.begin(), t.end(), "INTEGER", [](char a, char b) {
+          return std::toupper(static_cast<unsigned char>(a)) == b;
+        })) {
+      alias = static_cast<int>(i);
+    }
+  }
+  return keys == 1 ? alias : -1;
+}
+
+// A whole-number real of a REAL column is stored as an integer; it reads back a real.
+void RealifyColumns(const TableEntry& entry, std::vector<Value>& values) {
+  for (size_t i = 0; i < values.size() && i < entry.columns.size(); ++i) {
+    if (values[i].kind == Value::Kind::Integer &&
+        AffinityOf(entry.columns[i].declaredType) == Affinity::Real) {
+      values[i].kind = Value::Kind::Real;
+      values[i].real = static_cast<double>(values[i].integer);
+    }
+  }
+}
+
+}  // namespace
+
+void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
+                                        const std::function<void(CarvedRecord&)>& onRecord) {
+  tableInteriorQueue.clear();
+  tableLeafPages.clear();
+  CollectTableLeaves(entry.rootPage);
+  const size_t columns = entry.columns.size();
+  if (columns == 0 || !state_.fileHandle) return;
+  const int alias = AliasColumn(entry);
+
+  // The live rows, so that an old copy of a moved cell is not taken for a deleted row.
+  std::unordered_set<std::string> live;
+  bool noBar = false;
+  ReadLiveRecords(false, noBar, [&](int64_t) {
+    std::vector<Value> values;
+    for (RecordValue& v : recordValues_) values.push_back(v.value);
+    RealifyColumns(entry, values);
+    live.insert(RowKey(values, columns, alias));
+  });
+
+  RecordCarver carver(entry.columns, textEncoding, usableSize, pages_);
+  std::vector<uint8_t> page;
+  std::vector<CarvedRecord> carved;
+  const uint32_t pageSize = pages_.PageSize();
+  for (int64_t offset : tableLeafPages) {
+    if (StopRequested()) break;
+    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
+    pages_.ReadPage(pageNumber, page);
+    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+    carved.clear();
+    freeblockOffsets.clear();
+    if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
+    for (int64_t freeblock : freeblockOffsets) {
+      const uint32_t at = static_cast<uint32_t>(freeblock - offset);
+      const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usableSize);
+      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), carved);
+      Notify(Notification::Progress, 0, job::kProgressStep);
+    }
+    // Between the cell pointers and the cell content: a freed cell that bordered the
+    // content was given back here whole.
+    const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
+    const uint32_t gapEnd = std::min(h.contentStart, usableSize);
+    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, carved);
+    Notify(Notification::Progress, 0, job::kProgressStep);
+    for (CarvedRecord& record : carved) {
+      RealifyColumns(entry, record.values);
+      if (live.count(RowKey(record.values, columns, alias))) continue;
+      onRecord(record);
+    }
+  }
+  freeblockOffsets.clear();
+}
+
+void CSqliteRepair::PreviewDeletedRecords(const TableEntry& entry) {
+  if (!state_.saveRequested && state_.showObjectRequested) {
+    Notify(Notification::GridData, 0, 1);
+    Notify(Notification::ClearGridRows, 0, 0);
+  }
+  Notify(Notification::Progress, kCarveProgressRange, job::kProgressStart);
+  if (state_.schemaMarker == job::kSchemaMarkerFilled) {
+    std::vector<int16_t> classes;
+    for (const columndata& c : entry.columns) classes.push_back(ClassifyDeclaredType(c.declaredType));
+    CarveDeletedRecords(entry, [&](CarvedRecord& record) {
+      for (size_t k = 0; k < record.values.size(); ++k) {
+        cellColumn = &entry.columns[k];
+        WriteGridText(record.values[k], classes[k], false, cellText);
+        std::swap(cellValue, record.values[k]);
+        Notify(Notification::GridData, 0, 0);
+      }
+    });
+  }
+  Notify(Notification::Progress, 0, job::kProgressFinish);
+  tableInteriorQueue.clear();
+  tableLeafPages.clear();
+}

@@ -1,0 +1,58 @@
+// Carving deleted records out of a table leaf page: from its freeblocks, whose first
+// four bytes SQLite overwrote with the freeblock header, and from the unallocated
+// gap, where SQLite gives back a freed cell that bordered the cell content whole.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/reader/format.h"
+#include "engine/reader/page_reader.h"
+#include "engine/records/type_class.h"
+#include "engine/records/value.h"
+#include "engine/schema/column_data.h"
+
+namespace engine {
+
+struct CarvedRecord {
+  std::vector<Value> values;  // one per column of the table; a value not known is NULL
+  bool rowidKnown = false;
+  int64_t rowid = 0;
+};
+
+// Thread: one carver per job; it only reads. The pages must outlive it.
+class RecordCarver {
+ public:
+  RecordCarver(const std::vector<columndata>& columns, format::TextEncoding encoding,
+               uint32_t usableSize, const PageReader& pages);
+
+  // Records in the freeblock [start, end) of `page` (a cell began at `start`).
+  void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
+                      std::vector<CarvedRecord>& out) const;
+
+  // Whole cells in the unallocated gap [start, end) of `page`.
+  void CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
+                std::vector<CarvedRecord>& out) const;
+
+ private:
+  struct Candidate;
+  struct Layout;
+
+  // The most plausible cell beginning at `x` and ending at or before `end`;
+  // `damaged`: its first four bytes are lost. `lookahead`: a cell that cannot be
+  // sized from `end` may be sized by a next cell that parses right after it.
+  bool BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool damaged, bool lookahead,
+              Candidate* best) const;
+  bool Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
+                Candidate* candidate) const;
+  Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
+
+  std::vector<columndata> columns_;
+  std::vector<Affinity> affinities_;
+  int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
+  format::TextEncoding encoding_;
+  uint32_t usable_;
+  const PageReader& pages_;
+};
+
+}  // namespace engine
