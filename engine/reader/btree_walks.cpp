@@ -1,5 +1,7 @@
 // Walks over one table's b-tree: its leaf pages, whether any leaf holds freed
 // space, and the freeblock chain of one leaf page.
+#include <algorithm>
+
 #include "engine/reader/btree_page.h"
 #include "engine/reader/coding.h"
 #include "engine/reader/sqlite_repair.h"
@@ -72,6 +74,22 @@ void CSqliteRepair::CollectTableLeaves(int64_t rootPage) {
   }
 }
 
+namespace {
+
+// Bytes between the cell pointers and the cell content: SQLite gives a freed cell
+// that borders the content back to this gap whole, so non-zero bytes there may be
+// a deleted record.
+bool GapHoldsData(const std::vector<uint8_t>& page, uint32_t usable, const BtreePageHeader& h) {
+  const uint32_t start = h.cellPointerStart + 2 * h.cellCount;
+  const uint32_t end = std::min(h.contentStart, usable);
+  for (uint32_t i = start; i < end; ++i) {
+    if (page[i] != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
   freedSpaceSeen = 0;
   tableInteriorQueue.clear();
@@ -82,7 +100,7 @@ void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
   const uint32_t pageSize = pages_.PageSize();
   BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, rootPage);
   if (h.type == kTableLeafPage) {
-    if (h.firstFreeblock != 0) freedSpaceSeen = 1;
+    if (h.firstFreeblock != 0 || GapHoldsData(page, usableSize, h)) freedSpaceSeen = 1;
     return;
   }
   if (h.type != kTableInteriorPage) return;
@@ -100,7 +118,16 @@ void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
         pages_.ReadPagePrefix(child, sizeof prefix, prefix);
         const uint8_t* end = prefix + sizeof prefix;
         if (prefix[kPageTypeOffset] == kTableLeafPage) {
-          if (ReadBigEndian16(prefix + kFirstFreeblockOffset, end) != 0) freedSpaceSeen = 1;
+          if (ReadBigEndian16(prefix + kFirstFreeblockOffset, end) != 0) {
+            freedSpaceSeen = 1;
+          } else if (!freedSpaceSeen) {
+            // Once the flag is set no leaf needs reading beyond its header.
+            std::vector<uint8_t> leaf;
+            pages_.ReadPage(child, leaf);
+            if (GapHoldsData(leaf, usableSize, ParseBtreeHeader(leaf.data(), usableSize, child))) {
+              freedSpaceSeen = 1;
+            }
+          }
         } else if (prefix[kPageTypeOffset] == kTableInteriorPage) {
           tableInteriorQueue.push_back(PageOffset(child, pageSize));
         }

@@ -357,10 +357,23 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
 void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
                             std::vector<CarvedRecord>& out) const {
   end = std::min(end, usable_);
-  for (uint32_t x = start; x < end;) {
+  for (uint32_t x = start; x + kLostBytes < end;) {
+    // A freed cell that bordered the content still starts with the freeblock header
+    // SQLite wrote over its first bytes (next freeblock, size) before it moved the
+    // content start past it.
+    const uint32_t next = ReadBigEndian16(page + x, page + end);
+    const uint32_t size = ReadBigEndian16(page + x + 2, page + end);
+    if (size > kLostBytes && x + size <= end && (next == 0 || next >= x + size)) {
+      const size_t before = out.size();
+      CarveFreeblock(page, x, x + size, out);
+      if (out.size() > before) {
+        x += size;
+        continue;
+      }
+    }
+    // Otherwise only a whole cell whose stated payload size is the one its header
+    // describes: stale pointers and old bytes fill the rest of the gap.
     Candidate best;
-    // Only whole cells whose stated payload size is the one their header describes:
-    // stale pointers and old bytes fill the rest of the gap.
     if (page[x] != 0 && BestAt(page, x, end, false, false, &best) && best.score >= 0) {
       out.push_back(std::move(best.record));
       x += best.length;

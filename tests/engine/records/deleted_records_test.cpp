@@ -1,0 +1,99 @@
+// Deleted records carved out of freeblocks and unallocated gaps.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/fixture/fixture_db.h"
+#include "tests/fixture/save_harness.h"
+
+namespace {
+
+using fixture::EngineHarness;
+using fixture::TempDir;
+using Rows = std::multiset<std::vector<std::string>>;
+
+Rows Carved(const std::string& path, const std::string& table) {
+  EngineHarness h;
+  h.port.plainCells = true;
+  h.Repair(path);
+  if (!h.Preview(table + "(deleted)")) return {{"no companion"}};
+  auto grid = h.port.GridRows();
+  return Rows(grid.begin(), grid.end());
+}
+
+TEST(DeletedRecordsTest, CarvedRows) {
+  const std::string text200(200, 'w');
+  struct Case {
+    const char* name;
+    std::string sql;  // builds table t and deletes from it
+    Rows rows;
+  } cases[] = {
+      {"one row with a 1-byte rowid", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(1, 'first row', 10), (2, 'second row', 20), (3, 'third row', 30);"
+       "DELETE FROM t WHERE id = 2;",
+       {{"null", "second row", "20"}}},
+      {"a 3-byte rowid and a 200-byte text", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(20000, 'a', 1), (20001, printf('%.200c', 'w'), 123456), (20002, 'c', 3);"
+       "DELETE FROM t WHERE id = 20001;",
+       {{"null", text200, "123456"}}},
+      {"two adjacent rows, the lower one deleted first", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(1, 'one', 1), (2, 'two', 2), (3, 'three', 3), (4, 'four', 4);"
+       "DELETE FROM t WHERE id = 3; DELETE FROM t WHERE id = 2;",
+       {{"null", "three", "3"}, {"2", "two", "2"}}},
+      {"two adjacent rows, the higher one deleted first", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(1, 'one', 1), (2, 'two', 2), (3, 'three', 3), (4, 'four', 4);"
+       "DELETE FROM t WHERE id = 2; DELETE FROM t WHERE id = 3;",
+       {{"null", "three", "3"}, {"null", "two", "2"}}},
+      {"a row given back to the unallocated gap", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(1, 'one', 1), (2, 'two', 2), (300, 'last row', 3);"
+       "DELETE FROM t WHERE id = 300;",
+       {{"null", "last row", "3"}}},
+      {"a table without a key", "CREATE TABLE t(a TEXT, b INT, c REAL);"
+       "INSERT INTO t VALUES('alpha', 1, 1.5), ('bravo text', 2, 2.5), ('charlie', 3, 3.5);"
+       "DELETE FROM t WHERE b = 2;",
+       {{"bravo text", "2", "2.5"}}},
+      {"a securely deleted row", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "INSERT INTO t VALUES(1, 'first row', 10), (2, 'second row', 20), (3, 'third row', 30);"
+       "PRAGMA secure_delete = ON; DELETE FROM t WHERE id = 2;",
+       {}},
+      {"a row written before a column was added", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT);"
+       "INSERT INTO t VALUES(1, 'old one'), (2, 'old two'), (3, 'old three');"
+       "ALTER TABLE t ADD COLUMN extra TEXT DEFAULT 'x';"
+       "INSERT INTO t VALUES(4, 'new', 'own');"
+       "DELETE FROM t WHERE id = 2;",
+       {{"null", "old two", "null"}}},
+      {"blobs, reals and NULLs", "CREATE TABLE t(id INTEGER PRIMARY KEY, b BLOB, r REAL, z);"
+       "INSERT INTO t VALUES(1, x'00', 1.0, 1), (2, x'00ff00ff', 0.1, NULL), (3, x'01', 2.0, 3);"
+       "DELETE FROM t WHERE id = 2;",
+       {{"null", "x'00ff00ff'", "0.1", "null"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("t.db");
+    fixture::BuildDatabase(path, {}, c.sql);
+    EXPECT_EQ(Carved(path, "t"), c.rows);
+  }
+}
+
+TEST(DeletedRecordsTest, SavedIntoTheDeletedTableWithTypedValues) {
+  TempDir dir;
+  const std::string path = dir.File("shop.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT, price REAL, pic BLOB);"
+                         "INSERT INTO items VALUES(1, 'pen', 1.5, x'00'), (2, 'ink', NULL, x'0102'),"
+                         " (3, 'pad', 3.25, NULL), (4, 'cap', 4.0, x'04');"
+                         "DELETE FROM items WHERE id IN (2, 4);");
+  EngineHarness h;
+  const std::string output = fixture::RepairAndSave(h, path, dir.path(), true);
+  ASSERT_FALSE(output.empty());
+  auto rows = fixture::Query(output,
+                             "SELECT quote(id), quote(name), typeof(price) || ':' || quote(price),"
+                             " quote(pic) FROM items_deleted ORDER BY name");
+  EXPECT_EQ(rows, (std::vector<std::vector<std::string>>{
+                      {"NULL", "'cap'", "real:4.0", "X'04'"},
+                      {"NULL", "'ink'", "null:NULL", "X'0102'"}}));
+  EXPECT_EQ(fixture::DumpTable(output, "items"), fixture::DumpTable(path, "items"));
+}
+
+}  // namespace
