@@ -82,15 +82,17 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
 
   // The live rows, so that an old copy of a moved cell is not taken for a deleted row.
   std::unordered_set<std::string> live;
+  size_t fewestValues = columns;
   bool noBar = false;
   ReadLiveRecords(false, noBar, [&](int64_t) {
+    fewestValues = std::min(fewestValues, recordValues_.size());
     std::vector<Value> values;
     for (RecordValue& v : recordValues_) values.push_back(v.value);
     RealifyColumns(entry, values);
     live.insert(RowKey(values, columns, alias));
   });
 
-  RecordCarver carver(entry.columns, textEncoding, usableSize, pages_);
+  RecordCarver carver(entry.columns, fewestValues, textEncoding, usableSize, pages_);
   std::vector<uint8_t> page;
   std::vector<CarvedRecord> carved;
   const uint32_t pageSize = pages_.PageSize();

@@ -73,9 +73,13 @@ struct RecordCarver::Candidate {
   CarvedRecord record;
 };
 
-RecordCarver::RecordCarver(const std::vector<columndata>& columns, format::TextEncoding encoding,
-                           uint32_t usableSize, const PageReader& pages)
-    : columns_(columns), encoding_(encoding), usable_(usableSize), pages_(pages) {
+RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
+                           format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages)
+    : columns_(columns),
+      minColumns_(std::max<size_t>(1, std::min(minColumns, columns.size()))),
+      encoding_(encoding),
+      usable_(usableSize),
+      pages_(pages) {
   int keys = 0;
   for (size_t i = 0; i < columns_.size(); ++i) {
     affinities_.push_back(AffinityOf(columns_[i].declaredType));
@@ -88,23 +92,21 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, format::TextE
 }
 
 Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t column) const {
+  // Only the value's size survived, not its serial type. A value whose type that
+  // size leaves open is not known: NULL, rather than a guess.
   Value value;
-  if (size == 0 || static_cast<int>(column) == aliasColumn_) return value;  // cannot be known
-  static constexpr uint64_t kIntegerTypeOfSize[] = {0, 1, 2, 3, 4, 0, 5, 0, 6};
-  const bool integerSize = size <= 8 && kIntegerTypeOfSize[size] != 0;
+  if (size == 0 || static_cast<int>(column) == aliasColumn_) return value;
+  const bool numberSize = size == 1 || size == 2 || size == 3 || size == 4 || size == 6 || size == 8;
   const Affinity affinity = column < affinities_.size() ? affinities_[column] : Affinity::Blob;
-  if (affinity == Affinity::Real && size == 8) {
-    DecodeValueInto(7, data, size, encoding_, size, value);
-  } else if ((affinity == Affinity::Integer || affinity == Affinity::Numeric ||
-              affinity == Affinity::Real) && integerSize) {
-    DecodeValueInto(kIntegerTypeOfSize[size], data, size, encoding_, size, value);
-  } else {
-    DecodeValueInto(13 + 2 * uint64_t{size}, data, size, encoding_, size, value);  // as text
-    if (affinity != Affinity::Text && !ValidUtf8(value.bytes)) {
-      if (integerSize) DecodeValueInto(kIntegerTypeOfSize[size], data, size, encoding_, size, value);
-      else DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
-    }
+  DecodeValueInto(13 + 2 * uint64_t{size}, data, size, encoding_, size, value);  // as text
+  const bool text = ValidUtf8(value.bytes) && value.bytes.find('\0') == std::string::npos;
+  if (affinity == Affinity::Text) {
+    // A TEXT column turns numbers into text: only a text or a blob can stand here.
+    if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
+    return value;
   }
+  if (numberSize) return Value::Null();  // a number or a short text: cannot tell
+  if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
   return value;
 }
 
@@ -142,7 +144,7 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
     headerSize = layout.hsb + bytes;
     if (VarintLength(headerSize) != layout.hsb) return false;
   }
-  if (types.empty() || types.size() > c) return false;
+  if (types.size() < minColumns_ || types.size() > c) return false;
 
   uint64_t body = 0;
   for (size_t i = 0; i < types.size(); ++i) {
@@ -183,8 +185,9 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
       bytes.insert(bytes.end(), chain.begin() + 4, chain.begin() + 4 + take);
       next = ReadBigEndian32(chain.data(), chain.data() + chain.size());
     }
-    if (bytes.size() < payload) return false;  // a broken chain: the values are not known
   }
+  // Values past a broken chain are not known: they stay NULL.
+  const uint64_t known = bytes.size();
 
   Candidate result;
   result.length = static_cast<uint32_t>(length);
@@ -194,7 +197,7 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
   record.rowid = layout.rowid;
   record.values.resize(c);
   int score = 2 * static_cast<int>(types.size()) + (types.size() == c ? 10 : -2 * static_cast<int>(c - types.size()));
-  bool anyKnown = false;
+  bool anySubstantial = false;
   uint64_t offset = headerSize;
   for (size_t i = 0; i < types.size(); ++i) {
     Value& v = record.values[i];
@@ -202,7 +205,10 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
     const uint64_t size = lost ? static_cast<uint64_t>(lostSize) : SerialTypeSize(types[i]);
     const uint8_t* at = bytes.data() + std::min<uint64_t>(offset, bytes.size());
     const size_t available = static_cast<size_t>(bytes.size() - std::min<uint64_t>(offset, bytes.size()));
-    if (lost) {
+    if (offset + size > known) {
+      v = Value::Null();
+      score -= 2;
+    } else if (lost) {
       v = InferLostValue(at, static_cast<uint32_t>(size), i);
       if (static_cast<int>(i) == aliasColumn_ && size != 0) score -= 50;
     } else {
@@ -219,10 +225,16 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
         score -= 30;
       }
     }
-    if (v.kind != Value::Kind::Null) anyKnown = true;
+    // Zeros prove nothing: a zero-filled area parses as NULLs, zeros and empty texts.
+    const bool substantial =
+        (v.kind == Value::Kind::Integer && v.integer != 0) ||
+        (v.kind == Value::Kind::Real && v.real != 0) ||
+        ((v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
+         v.bytes.find_first_not_of('\0') != std::string::npos);
+    anySubstantial = anySubstantial || substantial;
     offset += size;
   }
-  if (!anyKnown) return false;  // nothing of it survived (a securely deleted record)
+  if (!anySubstantial) return false;  // nothing of it survived (a securely deleted record)
   if (result.exactEnd) score += 20;
   result.score = score;
   *candidate = std::move(result);

@@ -23,8 +23,10 @@ struct CarvedRecord {
 // Thread: one carver per job; it only reads. The pages must outlive it.
 class RecordCarver {
  public:
-  RecordCarver(const std::vector<columndata>& columns, format::TextEncoding encoding,
-               uint32_t usableSize, const PageReader& pages);
+  // `minColumns`: the fewest values a record of the table has (fewer than the
+  // columns when some were added after rows were written; the live rows tell).
+  RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
+               format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages);
 
   // Records in the freeblock [start, end) of `page` (a cell began at `start`).
   void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
@@ -49,6 +51,7 @@ class RecordCarver {
 
   std::vector<columndata> columns_;
   std::vector<Affinity> affinities_;
+  size_t minColumns_;
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
   format::TextEncoding encoding_;
   uint32_t usable_;
