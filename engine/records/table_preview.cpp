@@ -15,14 +15,6 @@ namespace {
 
 constexpr int64_t kPreviewProgressRange = 100000;
 
-bool EndsWithDeletedSuffix(const std::string& name) {
-  const std::string suffix = kDeletedSuffix;
-  if (name.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(), name.end() - suffix.size(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
-}
-
 }  // namespace
 
 void CSqliteRepair::SendRecordValues(const TableEntry& entry, const std::vector<int16_t>& classes,
@@ -99,7 +91,7 @@ void CSqliteRepair::PreviewTable(const TableEntry& entry) {
   // A companion stands for the table's deleted records, which are carved out of
   // freeblocks rather than read from cells. "CalendarCache(deleted)" has always been
   // shown as a live table.
-  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") {
+  if (IsCarvedCompanionName(entry.name)) {
     PreviewDeletedRecords(entry);
     return;
   }

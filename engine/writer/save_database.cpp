@@ -17,19 +17,6 @@ using namespace engine::writer;
 
 namespace {
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-bool IsCompanionName(const std::string& name) {
-  const std::string suffix = kDeletedSuffix;
-  return name.size() >= suffix.size() &&
-         SameNameIgnoringCase(name.substr(name.size() - suffix.size()), suffix) &&
-         name != "CalendarCache(deleted)";
-}
-
 // "Repaired_03_07_09_" for 3:07:09 in the afternoon.
 std::string OutputPrefix() {
   std::tm now = platform::LocalNow();
@@ -107,7 +94,7 @@ void CSqliteRepair::SaveRepairedDatabase() {
       state_.msgSavingCompleted = 0;
       savedObjectName = name;
       for (const auto& entry : list) {
-        if (ignoreCase ? !SameNameIgnoringCase(entry.name, name) : entry.name != name) continue;
+        if (ignoreCase ? !EqualIgnoringCase(entry.name, name) : entry.name != name) continue;
         std::string why;
         if (RunCreateStatement(db, entry.sql, kind, &why)) {
           Notify(Notification::ObjectSaved, 0, 0);
@@ -141,14 +128,14 @@ void CSqliteRepair::CreateCheckedTables() {
     savedObjectName = name;
     for (const TableEntry& entry : tableList) {
       if (StopRequested()) break;
-      if (!SameNameIgnoringCase(entry.name, name)) continue;
+      if (!EqualIgnoringCase(entry.name, name)) continue;
       std::string error;
       bool created;
       if (OutputHasTable(db, entry.name)) {
         // A virtual table created before it made this one (its shadow table): the
         // recovered rows go into it.
         break;
-      } else if (IsCompanionName(entry.name)) {
+      } else if (IsCarvedCompanionName(entry.name)) {
         created = RunCreateStatement(db, BuildDeletedTableDdl(entry), CreateKind::Table, &error);
       } else {
         created = RunCreateStatement(db, entry.sql, CreateKind::Table, &error);
@@ -174,7 +161,7 @@ void CSqliteRepair::CopyCheckedTables() {
     if (StopRequested()) break;
     savedObjectName = name;
     auto entry = std::find_if(tableList.begin(), tableList.end(),
-                              [&](const TableEntry& e) { return SameNameIgnoringCase(e.name, name); });
+                              [&](const TableEntry& e) { return EqualIgnoringCase(e.name, name); });
     if (entry == tableList.end()) continue;
     CopyTable(*entry);
     Notify(Notification::ObjectSaved, 0, 0);

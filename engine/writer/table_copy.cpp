@@ -16,17 +16,6 @@ namespace {
 
 constexpr int64_t kCopyProgressRange = 100000;
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-bool EndsWithDeletedSuffix(const std::string& name) {
-  const std::string suffix = kDeletedSuffix;
-  return name.size() >= suffix.size() && Lower(name.substr(name.size() - suffix.size())) == suffix;
-}
-
 }  // namespace
 
 void CSqliteRepair::CopyDeletedRecords(const TableEntry& entry) {
@@ -64,7 +53,7 @@ void CSqliteRepair::CopyTable(const TableEntry& entry) {
   sqlite3* db = state_.outputDatabase;
   // A companion's rows are the deleted records carved out of its table's leaf pages;
   // they go into "<name>_deleted", created from BuildDeletedTableDdl.
-  if (EndsWithDeletedSuffix(entry.name) && entry.name != "CalendarCache(deleted)") {
+  if (IsCarvedCompanionName(entry.name)) {
     if (db) CopyDeletedRecords(entry);
     return;
   }
@@ -78,8 +67,8 @@ void CSqliteRepair::CopyTable(const TableEntry& entry) {
   CollectTableLeaves(entry.rootPage);
   std::sort(tableLeafPages.begin(), tableLeafPages.end());
 
-  const std::string lower = Lower(entry.name);
-  const bool internal = lower == "sqlite_stat1" || lower == "sqlite_sequence";
+  const bool internal =
+      EqualIgnoringCase(entry.name, "sqlite_stat1") || EqualIgnoringCase(entry.name, "sqlite_sequence");
   bool barRunning = true;
   if (!state_.fileHandle || tableLeafPages.empty() || internal || EndsWithDeletedSuffix(entry.name)) {
     // Nothing to copy; the summary follows.

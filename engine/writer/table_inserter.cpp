@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include "engine/schema/schema_entries.h"
 #include "engine/schema/sql_identifier.h"
 
 namespace engine::writer {
@@ -18,12 +19,6 @@ std::string Quoted(const std::string& name) {
     if (c == '"') out += '"';
   }
   return out + "\"";
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace
@@ -53,7 +48,7 @@ bool TableInserter::Open(sqlite3* db, const std::string& table, bool replaceRows
     if (sqlite3_column_int(info, 2) > 0) {
       ++keyColumns;
       keyIndex = static_cast<int>(columns_.size());
-      keyIsInteger = type && SameName(type, "INTEGER");
+      keyIsInteger = type && EqualIgnoringCase(type, "INTEGER");
     }
     columns_.emplace_back(name ? name : "");
   }
@@ -67,7 +62,7 @@ bool TableInserter::Open(sqlite3* db, const std::string& table, bool replaceRows
   sqlite3_stmt* probe = nullptr;
   for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
     if (std::any_of(columns_.begin(), columns_.end(),
-                    [&](const std::string& c) { return SameName(c, candidate); })) {
+                    [&](const std::string& c) { return EqualIgnoringCase(c, candidate); })) {
       continue;
     }
     const std::string test = std::string("SELECT ") + candidate + " FROM " + Quoted(table);
