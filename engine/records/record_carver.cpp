@@ -145,6 +145,8 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
     if (VarintLength(headerSize) != layout.hsb) return false;
   }
   if (types.size() < minColumns_ || types.size() > c) return false;
+  // Without one serial type that survived, nothing shows that this is a record.
+  if (layout.lostFirstType && types.size() < 2) return false;
 
   uint64_t body = 0;
   for (size_t i = 0; i < types.size(); ++i) {
