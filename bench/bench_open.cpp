@@ -10,12 +10,11 @@
 #include <iostream>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "engine/reader/sqlite_repair.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 class NullPort : public job::FrontEndPort {
  public:
@@ -40,17 +39,6 @@ void BuildBenchDatabase(const std::string& path) {
   fixture::BuildDatabase(path, fixture::DbOptions{}, sql + "COMMIT;");
 }
 
-template <typename F>
-double BestSeconds(int runs, F&& f) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    auto start = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -68,7 +56,7 @@ int main(int argc, char** argv) {
   // Floor: one sequential pass over the file (this also warms the page cache).
   std::vector<char> chunk(1 << 20);
   uint64_t checksum = 0;
-  double sequential = BestSeconds(3, [&] {
+  double sequential = bench::BestSeconds(3, [&] {
     std::ifstream in(path, std::ios::binary);
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) checksum += chunk[0];
   });
@@ -77,9 +65,9 @@ int main(int argc, char** argv) {
   NullPort port;
   CSqliteRepair engine(state, port);
   state.databasePath = path;
-  double open = BestSeconds(3, [&] { engine.OpenDatabaseFile(); });
+  double open = bench::BestSeconds(3, [&] { engine.OpenDatabaseFile(); });
   size_t withFreedSpace = 0;
-  double probe = BestSeconds(3, [&] {
+  double probe = bench::BestSeconds(3, [&] {
     withFreedSpace = 0;
     for (int64_t root : roots) {
       engine.ProbeFreedSpace(root);
@@ -87,7 +75,7 @@ int main(int argc, char** argv) {
     }
   });
   size_t leaves = 0;
-  double leafWalk = BestSeconds(3, [&] {
+  double leafWalk = bench::BestSeconds(3, [&] {
     leaves = 0;
     for (int64_t root : roots) {
       engine.tableLeafPages.clear();

@@ -10,12 +10,11 @@
 #include <iostream>
 #include <vector>
 
+#include "bench/bench_timing.h"
 #include "engine/reader/sqlite_repair.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 class CountingPort : public job::FrontEndPort {
  public:
@@ -26,17 +25,6 @@ class CountingPort : public job::FrontEndPort {
   job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
   int64_t cells = 0;
 };
-
-template <typename F>
-double BestSeconds(int runs, F&& f) {
-  double best = 1e9;
-  for (int i = 0; i < runs; ++i) {
-    auto start = Clock::now();
-    f();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -56,7 +44,7 @@ int main(int argc, char** argv) {
 
   std::vector<char> chunk(1 << 20);
   uint64_t checksum = 0;
-  double sequential = BestSeconds(3, [&] {
+  double sequential = bench::BestSeconds(3, [&] {
     std::ifstream in(path, std::ios::binary);
     while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) checksum += chunk[0];
   });
@@ -73,7 +61,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   int64_t values = 0;
-  double preview = BestSeconds(3, [&] {
+  double preview = bench::BestSeconds(3, [&] {
     port.cells = 0;
     engine.PreviewTable(engine.tableList.front());
     values = port.cells;
