@@ -155,3 +155,31 @@ void CSqliteRepair::CollectFreeblocks(int64_t pageOffset, uint16_t firstFreebloc
     offset = ReadBigEndian16(page.data() + offset, end);
   }
 }
+
+std::vector<uint64_t> CSqliteRepair::FreedTableLeaves() {
+  std::vector<uint64_t> leaves;
+  if (!state_.fileHandle || pages_.PageCount() == 0) return leaves;
+  uint8_t header[kFileHeaderSize] = {};
+  state_.fileHandle->ReadAt(0, sizeof header, header);
+  const uint8_t* end = header + sizeof header;
+  uint64_t trunk = ReadBigEndian32(header + kFirstTrunkOffset, end);
+  // The walk is bounded by the pages of the file: a damaged chain can neither loop
+  // nor list more pages than there are.
+  std::unordered_set<uint64_t> seen;
+  std::vector<uint8_t> page;
+  while (pages_.IsValidPage(trunk) && seen.insert(trunk).second && !StopRequested()) {
+    pages_.ReadPage(trunk, page);
+    const uint8_t* pageEnd = page.data() + usableSize;
+    const uint32_t count = ReadBigEndian32(page.data() + kTrunkLeafCountOffset, pageEnd);
+    const uint32_t fits = (usableSize - kTrunkLeavesOffset) / 4;
+    for (uint32_t i = 0; i < std::min(count, fits); ++i) {
+      const uint64_t leaf = ReadBigEndian32(page.data() + kTrunkLeavesOffset + 4 * i, pageEnd);
+      if (!pages_.IsValidPage(leaf) || !seen.insert(leaf).second) continue;
+      uint8_t type = 0;
+      pages_.ReadPagePrefix(leaf, 1, &type);
+      if (type == kTableLeafPage) leaves.push_back(leaf);
+    }
+    trunk = ReadBigEndian32(page.data(), pageEnd);
+  }
+  return leaves;
+}

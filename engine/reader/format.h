@@ -12,6 +12,8 @@ inline constexpr int kMagicSize = 16;
 inline constexpr const char* kMagicText = "SQLite format 3";
 inline constexpr int kPageSizeOffset = 16;       // 2 bytes; the value 1 means 65536
 inline constexpr int kReservedBytesOffset = 20;  // 1 byte: unused bytes at each page end
+inline constexpr int kFirstTrunkOffset = 32;     // 4 bytes: first freelist trunk page
+inline constexpr int kFreePageCountOffset = 36;  // 4 bytes: pages on the freelist
 inline constexpr int kTextEncodingOffset = 56;   // 4 bytes: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
 inline constexpr int kFileHeaderSize = 100;
 
@@ -41,6 +43,10 @@ inline constexpr uint8_t kTableLeafPage = 13;
 
 // A freeblock: 2 bytes offset of the next freeblock (0 ends the chain), 2 bytes size.
 inline constexpr int kFreeblockHeaderSize = 4;
+
+// A freelist trunk page: 4 bytes next trunk, 4 bytes leaf count, 4 bytes a leaf.
+inline constexpr int kTrunkLeafCountOffset = 4;
+inline constexpr int kTrunkLeavesOffset = 8;
 
 // An overflow page: 4 bytes next page number, then usable size - 4 content bytes.
 inline constexpr int kOverflowPointerSize = 4;

@@ -83,10 +83,15 @@ class CSqliteRepair {
 
   std::string savedObjectName;  // the object just saved, for ObjectSaved
 
+  // The leaf pages of the freelist that still hold a table leaf page's layout: pages
+  // SQLite freed when a table shrank, whose cells are old rows. Each once.
+  std::vector<uint64_t> FreedTableLeaves();
+
   // Carves the deleted records of companion `entry`'s table out of the freeblocks and
-  // unallocated gaps of its leaf pages and hands each to `onRecord`; records that
-  // equal a live row of the table (old copies of moved cells) are left out. One
-  // Progress step per freeblock and per leaf page.
+  // unallocated gaps of its leaf pages, and out of freed leaf pages whose records fit
+  // no other table, and hands each to `onRecord` once; records that equal a live row
+  // of the table (old copies of moved cells) are left out. One Progress step per
+  // freeblock and per page.
   void CarveDeletedRecords(const engine::TableEntry& entry,
                            const std::function<void(engine::CarvedRecord&)>& onRecord);
 

@@ -6,6 +6,7 @@
 
 #include "engine/reader/btree_page.h"
 #include "engine/reader/coding.h"
+#include "engine/reader/leaf_cell.h"
 #include "engine/reader/sqlite_repair.h"
 #include "engine/records/type_class.h"
 
@@ -69,6 +70,21 @@ void RealifyColumns(const TableEntry& entry, std::vector<Value>& values) {
   }
 }
 
+// How well a record read from a freed page fits `entry`: -1 not at all, 1 with
+// fewer values than columns, 2 with one value a column.
+int Fit(const std::vector<RecordValue>& values, const TableEntry& entry) {
+  const size_t columns = entry.columns.size();
+  if (values.empty() || values.size() > columns) return -1;
+  const int alias = AliasColumn(entry);
+  for (size_t i = 0; i < values.size(); ++i) {
+    const Value& v = values[i].value;
+    if (static_cast<int>(i) == alias && v.kind != Value::Kind::Null) return -1;
+    const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
+    if (number && AffinityOf(entry.columns[i].declaredType) == Affinity::Text) return -1;
+  }
+  return values.size() == columns ? 2 : 1;
+}
+
 }  // namespace
 
 void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
@@ -93,6 +109,16 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   });
 
   RecordCarver carver(entry.columns, fewestValues, textEncoding, usableSize, pages_);
+  // A record is handed on once, and never when it is a live row's old copy.
+  std::unordered_set<std::string> emitted;
+  auto emit = [&](std::vector<CarvedRecord>& records) {
+    for (CarvedRecord& record : records) {
+      RealifyColumns(entry, record.values);
+      const std::string key = RowKey(record.values, columns, alias);
+      if (live.count(key) || !emitted.insert(key).second) continue;
+      onRecord(record);
+    }
+  };
   std::vector<uint8_t> page;
   std::vector<CarvedRecord> carved;
   const uint32_t pageSize = pages_.PageSize();
@@ -116,13 +142,45 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     const uint32_t gapEnd = std::min(h.contentStart, usableSize);
     if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, carved);
     Notify(Notification::Progress, 0, job::kProgressStep);
-    for (CarvedRecord& record : carved) {
-      RealifyColumns(entry, record.values);
-      if (live.count(RowKey(record.values, columns, alias))) continue;
-      onRecord(record);
-    }
+    emit(carved);
   }
   freeblockOffsets.clear();
+
+  // Leaf pages SQLite freed when the table shrank still hold their old cells whole.
+  // A record there belongs to this table only when it fits no other table as well.
+  std::vector<RecordValue> values;
+  std::vector<RecordField> fields;
+  LeafCell cell;
+  for (uint64_t pageNumber : FreedTableLeaves()) {
+    if (StopRequested()) break;
+    pages_.ReadPage(pageNumber, page);
+    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+    carved.clear();
+    for (uint32_t i = 0; i < h.cellCount; ++i) {
+      const uint32_t at = CellOffset(page.data(), usableSize, h, i);
+      if (at == 0 || !ReadTableLeafCell(pages_, page.data(), usableSize, at, &cell) ||
+          !DecodeRecordValues(cell, textEncoding, fields, values)) {
+        continue;
+      }
+      const int fit = Fit(values, entry);
+      if (fit < 0) continue;
+      bool unique = true;
+      for (const TableEntry& other : tableList) {
+        if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
+        if (Fit(values, other) >= fit) unique = false;
+      }
+      if (!unique) continue;
+      CarvedRecord record;
+      record.rowidKnown = true;
+      record.rowid = cell.rowid;
+      record.values.resize(columns);
+      for (size_t k = 0; k < values.size(); ++k) record.values[k] = values[k].value;
+      if (alias >= 0) record.values[alias] = Value::Integer(cell.rowid);
+      carved.push_back(std::move(record));
+    }
+    Notify(Notification::Progress, 0, job::kProgressStep);
+    emit(carved);
+  }
 }
 
 void CSqliteRepair::PreviewDeletedRecords(const TableEntry& entry) {
