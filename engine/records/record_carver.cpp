@@ -70,6 +70,7 @@ struct RecordCarver::Candidate {
   uint32_t length = 0;
   int score = kRejected;
   bool exactEnd = false;
+  size_t typeCount = 0;  // serial types the header held
   CarvedRecord record;
 };
 
@@ -194,6 +195,7 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
   Candidate result;
   result.length = static_cast<uint32_t>(length);
   result.exactEnd = x + length == end;
+  result.typeCount = types.size();
   CarvedRecord& record = result.record;
   record.rowidKnown = layout.rowidKnown;
   record.rowid = layout.rowid;
@@ -387,8 +389,10 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
     }
     // Otherwise only a whole cell whose stated payload size is the one its header
     // describes: stale pointers and old bytes fill the rest of the gap.
+    // A record of one or two values proves too little to be read at any offset.
     Candidate best;
-    if (page[x] != 0 && BestAt(page, x, end, false, false, &best) && best.score >= 0) {
+    if (page[x] != 0 && BestAt(page, x, end, false, false, &best) && best.score >= 0 &&
+        best.typeCount >= 3) {
       out.push_back(std::move(best.record));
       x += best.length;
     } else {
