@@ -125,9 +125,9 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
   for (int columns : {1, 2, 3, 5, 8, 12}) {
     for (bool alias : {true, false}) {
       if (columns == 1 && alias) continue;
-      TableSpec spec{"t" + std::to_string(columns) + (alias ? "k" : "r"), columns, alias};
-      tables.push_back(spec);
-      std::string create = "CREATE TABLE " + spec.name + "(";
+      TableSpec shape{"t" + std::to_string(columns) + (alias ? "k" : "r"), columns, alias};
+      tables.push_back(shape);
+      std::string create = "CREATE TABLE " + shape.name + "(";
       for (int c = 0; c < columns; ++c) {
         create += (c ? ", c" : "c") + std::to_string(c) + " " +
                   (c == 0 && alias ? std::string("INTEGER PRIMARY KEY") : kTypes[(c + columns) % 6]);
