@@ -42,12 +42,7 @@ int main(int argc, char** argv) {
   }
   const auto size = std::filesystem::file_size(path);
 
-  std::vector<char> chunk(1 << 20);
-  uint64_t checksum = 0;
-  double sequential = bench::BestSeconds(3, [&] {
-    std::ifstream in(path, std::ios::binary);
-    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) checksum += chunk[0];
-  });
+  const double sequential = bench::SequentialReadSeconds(path);
 
   job::RepairState state;
   CountingPort port;
@@ -71,5 +66,5 @@ int main(int argc, char** argv) {
   std::printf("sequential read (floor): %8.3f s\n", sequential);
   std::printf("PreviewTable:            %8.3f s  %lld values, %.1f million values/s, %.2fx the sequential read\n",
               preview, static_cast<long long>(values), values / preview / 1e6, preview / sequential);
-  return checksum == 42 ? 1 : 0;
+  return 0;
 }
