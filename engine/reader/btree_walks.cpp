@@ -79,7 +79,7 @@ namespace {
 // Bytes between the cell pointers and the cell content: SQLite gives a freed cell
 // that borders the content back to this gap whole, so non-zero bytes there may be
 // a deleted record.
-bool GapHoldsData(const std::vector<uint8_t>& page, uint32_t usable, const BtreePageHeader& h) {
+bool GapHoldsData(const uint8_t* page, uint32_t usable, const BtreePageHeader& h) {
   const uint32_t start = h.cellPointerStart + 2 * h.cellCount;
   const uint32_t end = std::min(h.contentStart, usable);
   for (uint32_t i = start; i < end; ++i) {
@@ -89,6 +89,20 @@ bool GapHoldsData(const std::vector<uint8_t>& page, uint32_t usable, const Btree
 }
 
 }  // namespace
+
+bool CSqliteRepair::LeafGapHoldsData(uint64_t pageNumber, const uint8_t* header) {
+  // The header tells where the gap is; only the gap itself is read. A leaf header
+  // has no field past its 8 bytes, so a zero-padded copy of them parses whole.
+  uint8_t padded[kInteriorHeaderSize] = {};
+  std::copy(header, header + kLeafHeaderSize, padded);
+  const BtreePageHeader h = ParseBtreeHeader(padded, usableSize, pageNumber);
+  const uint32_t start = h.cellPointerStart + 2 * h.cellCount;
+  const uint32_t end = std::min(h.contentStart, usableSize);
+  if (start >= end) return false;
+  gapBuffer_.assign(end - start, 0);
+  pages_.ReadPageRange(pageNumber, start, gapBuffer_.size(), gapBuffer_.data());
+  return std::any_of(gapBuffer_.begin(), gapBuffer_.end(), [](uint8_t b) { return b != 0; });
+}
 
 void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
   freedSpaceSeen = 0;
@@ -100,7 +114,7 @@ void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
   const uint32_t pageSize = pages_.PageSize();
   BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, rootPage);
   if (h.type == kTableLeafPage) {
-    if (h.firstFreeblock != 0 || GapHoldsData(page, usableSize, h)) freedSpaceSeen = 1;
+    if (h.firstFreeblock != 0 || GapHoldsData(page.data(), usableSize, h)) freedSpaceSeen = 1;
     return;
   }
   if (h.type != kTableInteriorPage) return;
@@ -120,13 +134,9 @@ void CSqliteRepair::ProbeFreedSpace(int64_t rootPage) {
         if (prefix[kPageTypeOffset] == kTableLeafPage) {
           if (ReadBigEndian16(prefix + kFirstFreeblockOffset, end) != 0) {
             freedSpaceSeen = 1;
-          } else if (!freedSpaceSeen) {
+          } else if (!freedSpaceSeen && LeafGapHoldsData(child, prefix)) {
             // Once the flag is set no leaf needs reading beyond its header.
-            std::vector<uint8_t> leaf;
-            pages_.ReadPage(child, leaf);
-            if (GapHoldsData(leaf, usableSize, ParseBtreeHeader(leaf.data(), usableSize, child))) {
-              freedSpaceSeen = 1;
-            }
+            freedSpaceSeen = 1;
           }
         } else if (prefix[kPageTypeOffset] == kTableInteriorPage) {
           tableInteriorQueue.push_back(PageOffset(child, pageSize));

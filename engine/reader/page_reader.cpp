@@ -27,3 +27,14 @@ bool PageReader::ReadPagePrefix(uint64_t pageNumber, size_t length, uint8_t* out
 }
 
 }  // namespace engine
+
+namespace engine {
+
+bool PageReader::ReadPageRange(uint64_t pageNumber, uint32_t offset, size_t length,
+                               uint8_t* out) const {
+  if (!IsValidPage(pageNumber) || offset >= pageSize_) return false;
+  file_->ReadAt(PageOffset(pageNumber, pageSize_) + offset, std::min<size_t>(length, pageSize_ - offset), out);
+  return true;
+}
+
+}  // namespace engine

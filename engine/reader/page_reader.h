@@ -30,6 +30,8 @@ class PageReader {
 
   // Reads the first `length` bytes of a page (its b-tree header, say) into `out`.
   bool ReadPagePrefix(uint64_t pageNumber, size_t length, uint8_t* out) const;
+  // Reads `length` bytes from `offset` within a page (clipped to the page) into `out`.
+  bool ReadPageRange(uint64_t pageNumber, uint32_t offset, size_t length, uint8_t* out) const;
 
  private:
   const platform::RandomAccessFile* file_ = nullptr;

@@ -129,6 +129,9 @@ class CSqliteRepair {
   void WalkMasterTable();
   void ClassifyPage1Child(uint64_t child);
   void FailOpen();
+  // Non-zero bytes in the unallocated gap of leaf `pageNumber`, whose first 8 header
+  // bytes are `header`.
+  bool LeafGapHoldsData(uint64_t pageNumber, const uint8_t* header);
   struct SchemaRecord;
   // Calls `onRecord` for each master record of type `type` on masterLeafPages, in
   // page and cell order; Progress steps per page when `progress`. False on a stop.
@@ -155,6 +158,7 @@ class CSqliteRepair {
   void FailSave(const std::string& logLine, const std::string& message);
 
   std::unordered_set<uint64_t> visited_;
+  std::vector<uint8_t> gapBuffer_;
   std::unordered_set<std::string> createdTables_;  // tables this save created itself
   std::vector<engine::RecordValue> recordValues_;  // the record in hand
   std::vector<engine::RecordField> recordFields_;  // pages a walk has reached, each walk its own
