@@ -4,6 +4,8 @@
 #include <iostream>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include "cli/console_front_end.h"
 #include "cli/object_listing.h"
 #include "cli/options.h"
@@ -91,6 +93,9 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The program keeps no statistics of SQLite's memory: without them no allocation
+  // of the output database takes a global lock.
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   cli::Options options;
   std::string error;
   if (!cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
