@@ -166,7 +166,7 @@ void CSqliteRepair::CollectFreeblocks(int64_t pageOffset, uint16_t firstFreebloc
   }
 }
 
-std::vector<uint64_t> CSqliteRepair::FreedTableLeaves() {
+std::vector<uint64_t> CSqliteRepair::FreedTableLeaves(std::vector<uint64_t>* trunks) {
   std::vector<uint64_t> leaves;
   if (!state_.fileHandle || pages_.PageCount() == 0) return leaves;
   uint8_t header[kFileHeaderSize] = {};
@@ -179,6 +179,7 @@ std::vector<uint64_t> CSqliteRepair::FreedTableLeaves() {
   std::vector<uint8_t> page;
   while (pages_.IsValidPage(trunk) && seen.insert(trunk).second && !StopRequested()) {
     pages_.ReadPage(trunk, page);
+    if (trunks) trunks->push_back(trunk);
     const uint8_t* pageEnd = page.data() + usableSize;
     const uint32_t count = ReadBigEndian32(page.data() + kTrunkLeafCountOffset, pageEnd);
     const uint32_t fits = (usableSize - kTrunkLeavesOffset) / 4;

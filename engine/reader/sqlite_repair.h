@@ -84,8 +84,9 @@ class CSqliteRepair {
   std::string savedObjectName;  // the object just saved, for ObjectSaved
 
   // The leaf pages of the freelist that still hold a table leaf page's layout: pages
-  // SQLite freed when a table shrank, whose cells are old rows. Each once.
-  std::vector<uint64_t> FreedTableLeaves();
+  // SQLite freed when a table shrank, whose cells are old rows. Each once. The
+  // freelist's trunk pages go to `trunks` when given.
+  std::vector<uint64_t> FreedTableLeaves(std::vector<uint64_t>* trunks = nullptr);
 
   // Carves the deleted records of companion `entry`'s table out of the freeblocks and
   // unallocated gaps of its leaf pages, and out of freed leaf pages whose records fit

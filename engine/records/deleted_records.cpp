@@ -151,7 +151,17 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   std::vector<RecordValue> values;
   std::vector<RecordField> fields;
   LeafCell cell;
-  for (uint64_t pageNumber : FreedTableLeaves()) {
+  auto FitsOnlyThis = [&](const std::vector<RecordValue>& record) {
+    const int fit = Fit(record, entry);
+    if (fit < 0) return false;
+    for (const TableEntry& other : tableList) {
+      if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
+      if (Fit(record, other) >= fit) return false;
+    }
+    return true;
+  };
+  const std::vector<uint64_t> freedLeaves = FreedTableLeaves();
+  for (uint64_t pageNumber : freedLeaves) {
     if (StopRequested()) break;
     pages_.ReadPage(pageNumber, page);
     BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
@@ -162,14 +172,7 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
           !DecodeRecordValues(cell, textEncoding, fields, values)) {
         continue;
       }
-      const int fit = Fit(values, entry);
-      if (fit < 0) continue;
-      bool unique = true;
-      for (const TableEntry& other : tableList) {
-        if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
-        if (Fit(values, other) >= fit) unique = false;
-      }
-      if (!unique) continue;
+      if (!FitsOnlyThis(values)) continue;
       CarvedRecord record;
       record.rowidKnown = true;
       record.rowid = cell.rowid;
@@ -177,6 +180,25 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
       for (size_t k = 0; k < values.size(); ++k) record.values[k] = values[k].value;
       if (alias >= 0) record.values[alias] = Value::Integer(cell.rowid);
       carved.push_back(std::move(record));
+    }
+    // A page emptied row by row keeps its rows in freeblocks and in its gap.
+    std::vector<CarvedRecord> pieces;
+    freeblockOffsets.clear();
+    const int64_t offset = PageOffset(pageNumber, pageSize);
+    if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
+    for (int64_t freeblock : freeblockOffsets) {
+      const uint32_t at = static_cast<uint32_t>(freeblock - offset);
+      const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usableSize);
+      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), pieces);
+    }
+    const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
+    const uint32_t gapEnd = std::min(h.contentStart, usableSize);
+    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, pieces);
+    freeblockOffsets.clear();
+    for (CarvedRecord& record : pieces) {
+      values.resize(record.values.size());
+      for (size_t k = 0; k < values.size(); ++k) values[k].value = record.values[k];
+      if (FitsOnlyThis(values)) carved.push_back(std::move(record));
     }
     Notify(Notification::Progress, 0, job::kProgressStep);
     emit(carved);

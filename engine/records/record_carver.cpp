@@ -224,9 +224,12 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
       }
       const bool numeric = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
       if (numeric && affinities_[i] == Affinity::Text) score -= 30;  // SQLite stores those as text
-      if (v.kind == Value::Kind::Text && encoding_ == format::TextEncoding::Utf8 &&
-          !ValidUtf8(v.bytes)) {
-        score -= 30;
+      // Texts hold no zero characters and, in a UTF-8 database, valid UTF-8: bytes of
+      // another alignment seldom do.
+      if (v.kind == Value::Kind::Text &&
+          (v.bytes.find('\0') != std::string::npos ||
+           (encoding_ == format::TextEncoding::Utf8 && !ValidUtf8(v.bytes)))) {
+        return false;
       }
     }
     // Zeros prove nothing: a zero-filled area parses as NULLs, zeros and empty texts.
