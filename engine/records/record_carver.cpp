@@ -113,6 +113,10 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
 
 bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
                             Candidate* candidate) const {
+  // Crafted pages can make the alignments many: each page gets a bounded amount of
+  // work, after which it yields what was found so far.
+  if (budget_ == 0) return false;
+  --budget_;
   const uint8_t* limit = page + end;
   const size_t c = columns_.size();
   std::vector<uint64_t> types;
@@ -176,21 +180,26 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
 
   // The payload: the part in the cell, then the overflow chain, guarded like a live
   // cell's (pages of a deleted record may have been reused: texts are checked below).
-  std::vector<uint8_t> bytes(page + x + prefix, page + x + prefix + local);
+  // Without overflow the values are read in place; with it, the chain is joined to
+  // the part in the cell.
+  std::vector<uint8_t> joined;
+  const uint8_t* payloadBytes = page + x + prefix;
+  uint64_t known = static_cast<uint64_t>(local);
   if (overflow) {
+    joined.assign(payloadBytes, payloadBytes + local);
     uint64_t next = ReadBigEndian32(page + x + prefix + local, limit);
     std::unordered_set<uint64_t> visited;
     std::vector<uint8_t> chain;
     const size_t perPage = usable_ - 4;
-    while (bytes.size() < payload && pages_.IsValidPage(next) && visited.insert(next).second) {
+    while (joined.size() < payload && pages_.IsValidPage(next) && visited.insert(next).second) {
       pages_.ReadPage(next, chain);
-      const size_t take = std::min<size_t>(perPage, payload - bytes.size());
-      bytes.insert(bytes.end(), chain.begin() + 4, chain.begin() + 4 + take);
+      const size_t take = std::min<size_t>(perPage, payload - joined.size());
+      joined.insert(joined.end(), chain.begin() + 4, chain.begin() + 4 + take);
       next = ReadBigEndian32(chain.data(), chain.data() + chain.size());
     }
+    payloadBytes = joined.data();
+    known = joined.size();  // values past a broken chain are not known: they stay NULL
   }
-  // Values past a broken chain are not known: they stay NULL.
-  const uint64_t known = bytes.size();
 
   Candidate result;
   result.length = static_cast<uint32_t>(length);
@@ -207,8 +216,8 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
     Value& v = record.values[i];
     const bool lost = i == 0 && layout.lostFirstType;
     const uint64_t size = lost ? static_cast<uint64_t>(lostSize) : SerialTypeSize(types[i]);
-    const uint8_t* at = bytes.data() + std::min<uint64_t>(offset, bytes.size());
-    const size_t available = static_cast<size_t>(bytes.size() - std::min<uint64_t>(offset, bytes.size()));
+    const uint8_t* at = payloadBytes + std::min<uint64_t>(offset, known);
+    const size_t available = static_cast<size_t>(known - std::min<uint64_t>(offset, known));
     if (offset + size > known) {
       v = Value::Null();
       score -= 2;
@@ -345,6 +354,8 @@ bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool da
   }
   return best->score != kRejected;
 }
+
+void RecordCarver::StartPage() const { budget_ = kWorkPerPage; }
 
 void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                                   std::vector<CarvedRecord>& out) const {

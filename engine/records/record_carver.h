@@ -28,6 +28,10 @@ class RecordCarver {
   RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
                format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages);
 
+  // Gives the carver its full amount of work for the next page. Until it is called
+  // again, CarveFreeblock and CarveGap together try a bounded number of alignments.
+  void StartPage() const;
+
   // Records in the freeblock [start, end) of `page` (a cell began at `start`).
   void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                       std::vector<CarvedRecord>& out) const;
@@ -51,6 +55,8 @@ class RecordCarver {
 
   std::vector<columndata> columns_;
   std::vector<Affinity> affinities_;
+  static constexpr size_t kWorkPerPage = 1000000;
+  mutable size_t budget_ = kWorkPerPage;
   size_t minColumns_;
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
   format::TextEncoding encoding_;
