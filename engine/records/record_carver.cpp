@@ -378,6 +378,11 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
       }
     }
     if (best.score == kRejected || best.score < 0) return;
+    // A record of one or two values proves little by itself: it must fill the
+    // freeblock to its end or be followed by another record.
+    if (best.typeCount <= 2 && !best.exactEnd && best.score < 2 * static_cast<int>(best.typeCount) + 25) {
+      return;
+    }
     out.push_back(std::move(best.record));
     x = at + best.length;
     damaged = false;  // a later cell may have kept its first bytes (merged after this one)
