@@ -240,6 +240,24 @@ std::vector<Row> SqliteRows(const std::string& path, const std::string& table) {
   return fixture::Query(path, "SELECT " + select + " FROM " + quoted);
 }
 
+// How many of `got` the ground truth holds.
+size_t RowsInTruth(const std::multiset<Row>& got, const std::vector<Row>& liveRows) {
+  const std::multiset<Row> truth = CanonicalRows(liveRows);
+  size_t matched = 0;
+  for (const Row& row : got) matched += truth.count(row) > 0;
+  return matched;
+}
+
+using FolderCounts = std::map<std::string, std::pair<size_t, size_t>>;  // matched, expected
+
+void PrintPerFolder(const std::string& label, const FolderCounts& perFolder) {
+  std::cout << label << " per folder:";
+  for (const auto& [folder, counts] : perFolder) {
+    std::cout << " " << folder << ": " << counts.first << "/" << counts.second;
+  }
+  std::cout << "\n";
+}
+
 TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
   const auto files = CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
@@ -247,7 +265,7 @@ TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
   // shadow tables (root page 0), a WITHOUT ROWID table in an index b-tree.
   const std::set<std::string> unreachable = {"06-01.db/coordinates", "06-02.db/coordinates",
                                              "06-03.db/users", "03-01.db/users"};
-  std::map<std::string, std::pair<size_t, size_t>> perFolder;  // matched, expected
+  FolderCounts perFolder;
   fixture::TempDir dir;
   for (const std::string& db : files) {
     std::string xml = db.substr(0, db.size() - 3) + ".xml";
@@ -274,10 +292,7 @@ TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
       ASSERT_TRUE(found);
       h.Preview(tableName);
       std::multiset<Row> got = CanonicalRows(h.port.GridRows());
-      std::multiset<Row> truth = CanonicalRows(table.liveRows);
-      size_t matched = 0;
-      for (const Row& row : got) matched += truth.count(row) > 0;
-      perFolder[folder].first += matched;
+      perFolder[folder].first += RowsInTruth(got, table.liveRows);
       if (unreachable.count(file + "/" + table.name)) {
         EXPECT_TRUE(got.empty()) << "now reachable: take it off the list";
         continue;
@@ -287,11 +302,7 @@ TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
       EXPECT_EQ(got, CanonicalRows(SqliteRows(copy, tableName)));
     }
   }
-  std::cout << "live rows matched / expected per folder:";
-  for (const auto& [folder, counts] : perFolder) {
-    std::cout << " " << folder << ": " << counts.first << "/" << counts.second;
-  }
-  std::cout << "\n";
+  PrintPerFolder("live rows matched / expected", perFolder);
 }
 
 }  // namespace
@@ -303,7 +314,7 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
   if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
   // WITHOUT ROWID tables keep their rows in an index b-tree, which is not read yet.
   const std::set<std::string> unreachable = {"03-01.db/users"};
-  std::map<std::string, std::pair<size_t, size_t>> perFolder;  // saved and in the truth, expected
+  FolderCounts perFolder;
   fixture::TempDir dir;
   for (const std::string& db : files) {
     std::string xml = db.substr(0, db.size() - 3) + ".xml";
@@ -326,10 +337,7 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
         if (XmlLineEnds(entry.name) == table.name && !entry.deletedCompanion) name = entry.name;
       }
       std::multiset<Row> saved = CanonicalRows(SqliteRows(output, name));
-      std::multiset<Row> truth = CanonicalRows(table.liveRows);
-      size_t matched = 0;
-      for (const Row& row : saved) matched += truth.count(row) > 0;
-      perFolder[folder].first += matched;
+      perFolder[folder].first += RowsInTruth(saved, table.liveRows);
       if (unreachable.count(file + "/" + table.name)) {
         EXPECT_TRUE(saved.empty()) << "now reachable: take it off the list";
         continue;
@@ -337,11 +345,7 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
       EXPECT_EQ(saved, CanonicalRows(SqliteRows(copy, name)));
     }
   }
-  std::cout << "live rows saved / expected per folder:";
-  for (const auto& [folder, counts] : perFolder) {
-    std::cout << " " << folder << ": " << counts.first << "/" << counts.second;
-  }
-  std::cout << "\n";
+  PrintPerFolder("live rows saved / expected", perFolder);
 }
 
 }  // namespace
