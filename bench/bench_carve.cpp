@@ -286,6 +286,25 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
         if (getenv("CARVE_DEBUG") && std::string(getenv("CARVE_DEBUG")) == tables[t].name) {
           std::printf("unmatched in %s:", tables[t].name.c_str());
           for (const auto& v : record.values) std::printf(" [%s]", engine::PlainText(v).substr(0, 30).c_str());
+          // Where the values came from: a row of some table, deleted or live.
+          for (const auto& v : record.values) {
+            if (v.kind != Value::Kind::Text || v.bytes.size() < 8) continue;
+            for (size_t u = 0; u < tables.size(); ++u) {
+              for (const Row& row : before[u]) {
+                for (const Value& w : row.values) {
+                  if (w.kind == Value::Kind::Text && w.bytes.find(v.bytes.substr(0, 8)) != std::string::npos) {
+                    bool dead = false;
+                    for (const Row& g : gone[u]) dead = dead || g.rowid == row.rowid;
+                    std::printf("    from %s rowid %lld %s:", tables[u].name.c_str(), static_cast<long long>(row.rowid),
+                                dead ? "deleted" : "live");
+                    for (const auto& x : row.values) std::printf(" [%s]", engine::PlainText(x).substr(0, 30).c_str());
+                    std::printf("\n");
+                  }
+                }
+              }
+            }
+            break;
+          }
           std::printf("\n");
         }
       }
@@ -304,6 +323,42 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
         std::printf("missed rowid %lld:", static_cast<long long>(surviving[i]->rowid));
         for (const auto& v : surviving[i]->values) std::printf(" [%s]", engine::PlainText(v).substr(0, 20).c_str());
         std::printf("\n");
+      }
+    }
+    if (getenv("CARVE_PLACES")) {
+      // Where the missed rows lie: which kind of page, and where on it.
+      std::vector<uint64_t> trunks;
+      const std::vector<uint64_t> freedLeaves = engine.FreedTableLeaves(&trunks);
+      for (size_t i = 0; i < surviving.size(); ++i) {
+        if (used[i]) continue;
+        const size_t at = bytes.find(Fingerprint(*surviving[i]));
+        const uint64_t number = at / pageSize + 1;
+        const uint32_t within = static_cast<uint32_t>(at % pageSize);
+        const uint8_t* page = reinterpret_cast<const uint8_t*>(bytes.data()) + (number - 1) * pageSize;
+        const uint32_t hdr = number == 1 ? 100 : 0;
+        std::string place;
+        if (leaves.count(static_cast<int64_t>((number - 1) * pageSize))) {
+          const uint32_t cells = page[hdr + 3] << 8 | page[hdr + 4];
+          const uint32_t content = page[hdr + 5] << 8 | page[hdr + 6];
+          place = within < content ? "tree leaf, gap" : "tree leaf, content";
+          if (within >= content) {
+            for (uint32_t fb = page[hdr + 1] << 8 | page[hdr + 2]; fb != 0 && fb < pageSize;) {
+              const uint32_t size = page[fb + 2] << 8 | page[fb + 3];
+              if (within >= fb && within < fb + size) place = "tree leaf, freeblock";
+              const uint32_t next = page[fb] << 8 | page[fb + 1];
+              if (next <= fb) break;
+              fb = next;
+            }
+          }
+          (void)cells;
+        } else if (std::find(trunks.begin(), trunks.end(), number) != trunks.end()) {
+          place = "freelist trunk";
+        } else if (std::find(freedLeaves.begin(), freedLeaves.end(), number) != freedLeaves.end()) {
+          place = "freed table leaf";
+        } else {
+          place = "other page type " + std::to_string(page[hdr]);
+        }
+        std::printf("missed %s: %s\n", tables[t].name.c_str(), place.c_str());
       }
     }
     if (getenv("CARVE_DEBUG")) {

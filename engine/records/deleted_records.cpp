@@ -70,8 +70,8 @@ void RealifyColumns(const TableEntry& entry, std::vector<Value>& values) {
   }
 }
 
-// How well a record read from a freed page fits `entry`: -1 not at all, 1 with
-// fewer values than columns, 2 with one value a column.
+// How well a record read from a freed page fits `entry`: -1 not at all, else more
+// the closer it fits (every column filled; NULL where the rowid's column stands).
 int Fit(const std::vector<RecordValue>& values, const TableEntry& entry) {
   const size_t columns = entry.columns.size();
   if (values.empty() || values.size() > columns) return -1;
@@ -82,7 +82,19 @@ int Fit(const std::vector<RecordValue>& values, const TableEntry& entry) {
     const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
     if (number && AffinityOf(entry.columns[i].declaredType) == Affinity::Text) return -1;
   }
-  return values.size() == columns ? 2 : 1;
+  return (values.size() == columns ? 4 : 2) + (alias >= 0 ? 1 : 0);
+}
+
+// How well the records of one freed page fit `entry` together: the cells of a leaf
+// page all belonged to one table, so one record that cannot be its row counts hard
+// against it.
+int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableEntry& entry) {
+  int total = 0;
+  for (const auto& record : records) {
+    const int fit = Fit(record, entry);
+    total += fit < 0 ? -8 : fit;
+  }
+  return total;
 }
 
 }  // namespace
@@ -148,38 +160,49 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   freeblockOffsets.clear();
 
   // Leaf pages SQLite freed when the table shrank still hold their old cells whole.
-  // A record there belongs to this table only when it fits no other table as well.
+  // A page is this table's when its cells fit this table better than any other;
+  // a page without cells, when each record carved from it does.
   std::vector<RecordValue> values;
   std::vector<RecordField> fields;
   LeafCell cell;
-  auto FitsOnlyThis = [&](const std::vector<RecordValue>& record) {
-    const int fit = Fit(record, entry);
-    if (fit < 0) return false;
+  auto FitsBest = [&](const std::vector<std::vector<RecordValue>>& records) {
+    const int fit = PageFit(records, entry);
+    if (fit <= 0) return false;
     for (const TableEntry& other : tableList) {
       if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
-      if (Fit(record, other) >= fit) return false;
+      if (PageFit(records, other) >= fit) return false;
     }
     return true;
   };
+  std::vector<std::vector<RecordValue>> cellRecords;
+  std::vector<int64_t> cellRowids;
   const std::vector<uint64_t> freedLeaves = FreedTableLeaves();
   for (uint64_t pageNumber : freedLeaves) {
     if (StopRequested()) break;
     pages_.ReadPage(pageNumber, page);
     BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
-    carved.clear();
+    cellRecords.clear();
+    cellRowids.clear();
     for (uint32_t i = 0; i < h.cellCount; ++i) {
       const uint32_t at = CellOffset(page.data(), usableSize, h, i);
       if (at == 0 || !ReadTableLeafCell(pages_, page.data(), usableSize, at, &cell) ||
           !DecodeRecordValues(cell, textEncoding, fields, values)) {
         continue;
       }
-      if (!FitsOnlyThis(values)) continue;
+      cellRecords.push_back(values);
+      cellRowids.push_back(cell.rowid);
+    }
+    const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords);
+    if (!cellRecords.empty() && !pageIsOurs) continue;
+    carved.clear();
+    for (size_t r = 0; r < cellRecords.size(); ++r) {
+      if (Fit(cellRecords[r], entry) < 0) continue;
       CarvedRecord record;
       record.rowidKnown = true;
-      record.rowid = cell.rowid;
+      record.rowid = cellRowids[r];
       record.values.resize(columns);
-      for (size_t k = 0; k < values.size(); ++k) record.values[k] = values[k].value;
-      if (alias >= 0) record.values[alias] = Value::Integer(cell.rowid);
+      for (size_t k = 0; k < cellRecords[r].size(); ++k) record.values[k] = cellRecords[r][k].value;
+      if (alias >= 0) record.values[alias] = Value::Integer(cellRowids[r]);
       carved.push_back(std::move(record));
     }
     // A page emptied row by row keeps its rows in freeblocks and in its gap.
@@ -197,10 +220,11 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     const uint32_t gapEnd = std::min(h.contentStart, usableSize);
     if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, pieces);
     freeblockOffsets.clear();
+    std::vector<std::vector<RecordValue>> one(1);
     for (CarvedRecord& record : pieces) {
-      values.resize(record.values.size());
-      for (size_t k = 0; k < values.size(); ++k) values[k].value = record.values[k];
-      if (FitsOnlyThis(values)) carved.push_back(std::move(record));
+      one[0].resize(record.values.size());
+      for (size_t k = 0; k < record.values.size(); ++k) one[0][k].value = record.values[k];
+      if (pageIsOurs ? Fit(one[0], entry) >= 0 : FitsBest(one)) carved.push_back(std::move(record));
     }
     Notify(Notification::Progress, 0, job::kProgressStep);
     emit(carved);
