@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <set>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/reader/coding.h"
@@ -14,7 +16,11 @@ namespace {
 constexpr uint32_t kLostBytes = 4;        // a freeblock header overwrites a cell's first 4 bytes
 constexpr uint32_t kMaxFragment = 3;      // SQLite absorbs gaps below 4 bytes into a freeblock
 constexpr uint64_t kMaxOneByteSize = 57;  // the longest content of a one-byte serial type
-constexpr int kRejected = INT_MIN;
+constexpr int kRejected = INT_MIN / 2;
+// Scores are rough weights of evidence. A freeblock's bytes left unexplained after
+// its last carved cell cost kTail: a cell that also explains them is believed more.
+constexpr int kTail = 20;
+constexpr int kFragmentCost = 2;  // each byte between two cells
 
 int VarintLength(uint64_t v) {
   int n = 1;
@@ -60,17 +66,23 @@ struct RecordCarver::Layout {
   uint64_t headerSize = 0;     // when known
   bool lostFirstType = false;  // the first serial type was among the lost bytes
   int columns = 0;             // serial types in the header, when the size is not known
-  int64_t lostSize = -1;       // content size of the lost first value; -1: fit to the end
   bool rowidKnown = false;
   int64_t rowid = 0;
   uint64_t statedPayload = 0;  // an intact cell's payload size, which the header must match
+  int evidence = 0;            // what the cell's start showed: intact, or an old freeblock header
+};
+
+struct RecordCarver::Shape {
+  std::vector<uint64_t> types;  // with a placeholder first when it was lost
+  uint64_t headerSize = 0;
+  uint64_t body = 0;            // content bytes of the values whose types survived
 };
 
 struct RecordCarver::Candidate {
   uint32_t length = 0;
   int score = kRejected;
-  bool exactEnd = false;
   size_t typeCount = 0;  // serial types the header held
+  bool weak = false;     // believable only when the freeblock's end or a next cell follows it
   CarvedRecord record;
 };
 
@@ -111,22 +123,18 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
   return value;
 }
 
-bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
-                            Candidate* candidate) const {
-  // Crafted pages can make the alignments many: each page gets a bounded amount of
-  // work, after which it yields what was found so far.
-  if (budget_ == 0) return false;
-  --budget_;
+bool RecordCarver::ReadShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
+                             Shape* shape) const {
   const uint8_t* limit = page + end;
   const size_t c = columns_.size();
-  std::vector<uint64_t> types;
-  uint64_t headerSize = 0;
+  std::vector<uint64_t>& types = shape->types;
+  types.clear();
   const uint32_t prefix = static_cast<uint32_t>(layout.p + layout.q);  // bytes before the header
   if (layout.headerKnown) {
-    headerSize = layout.headerSize;
+    shape->headerSize = layout.headerSize;
     const uint8_t* t = page + x + prefix + layout.hsb;
-    const uint8_t* headerEnd = page + x + prefix + headerSize;
-    if (headerEnd > limit || headerSize < static_cast<uint64_t>(layout.hsb) + 1) return false;
+    const uint8_t* headerEnd = page + x + prefix + layout.headerSize;
+    if (headerEnd > limit || layout.headerSize < static_cast<uint64_t>(layout.hsb) + 1) return false;
     while (t < headerEnd) {
       int64_t type = 0;
       if (!(t = ReadVarint64(t, headerEnd, &type))) return false;
@@ -146,31 +154,41 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
       t = next;
       types.push_back(static_cast<uint64_t>(type));
     }
-    headerSize = layout.hsb + bytes;
-    if (VarintLength(headerSize) != layout.hsb) return false;
+    shape->headerSize = layout.hsb + bytes;
+    if (VarintLength(shape->headerSize) != layout.hsb) return false;
   }
   if (types.size() < minColumns_ || types.size() > c) return false;
   // Without one serial type that survived, nothing shows that this is a record.
   if (layout.lostFirstType && types.size() < 2) return false;
-
-  uint64_t body = 0;
+  shape->body = 0;
   for (size_t i = 0; i < types.size(); ++i) {
     if (i == 0 && layout.lostFirstType) continue;
     if (types[i] == 10 || types[i] == 11) return false;
-    body += SerialTypeSize(types[i]);
-    if (body > (uint64_t{1} << 31)) return false;
+    if (static_cast<int>(i) == aliasColumn_ && types[i] != 0) return false;  // it stores NULL
+    if (types[i] >= 1 && types[i] <= 9 && affinities_[i] == Affinity::Text) return false;  // stored as text
+    shape->body += SerialTypeSize(types[i]);
+    if (shape->body > (uint64_t{1} << 31)) return false;
   }
-  int64_t lostSize = 0;
+  return true;
+}
+
+bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
+                         const Shape& shape, uint64_t lostSize, Candidate* candidate) const {
+  // Crafted pages can make the alignments many: each page gets a bounded amount of
+  // work, after which it yields what was found so far.
+  if (budget_ == 0) return false;
+  --budget_;
+  const uint8_t* limit = page + end;
+  const size_t c = columns_.size();
+  const std::vector<uint64_t>& types = shape.types;
+  const uint32_t prefix = static_cast<uint32_t>(layout.p + layout.q);
+  uint64_t body = shape.body;
   if (layout.lostFirstType) {
-    // A one-byte record (payload below 128 bytes): without overflow, so the cell ends
-    // where the freeblock does unless a size was chosen by what follows.
-    lostSize = layout.lostSize >= 0 ? layout.lostSize
-                                    : static_cast<int64_t>(end - x) - prefix -
-                                          static_cast<int64_t>(headerSize + body);
-    if (lostSize < 0 || static_cast<uint64_t>(lostSize) > kMaxOneByteSize) return false;
-    body += static_cast<uint64_t>(lostSize);
+    // A one-byte record (payload below 128 bytes), so without overflow.
+    if (lostSize > kMaxOneByteSize) return false;
+    body += lostSize;
   }
-  const uint64_t payload = headerSize + body;
+  const uint64_t payload = shape.headerSize + body;
   if (VarintLength(payload) != layout.p) return false;
   if (!layout.damaged && payload != layout.statedPayload) return false;
   const int64_t local = format::TableLeafLocalPayload(static_cast<int64_t>(payload), usable_);
@@ -203,42 +221,45 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
 
   Candidate result;
   result.length = static_cast<uint32_t>(length);
-  result.exactEnd = x + length == end;
   result.typeCount = types.size();
   CarvedRecord& record = result.record;
   record.rowidKnown = layout.rowidKnown;
   record.rowid = layout.rowid;
   record.values.resize(c);
-  int score = 2 * static_cast<int>(types.size()) + (types.size() == c ? 10 : -2 * static_cast<int>(c - types.size()));
+  const size_t surviving = types.size() - (layout.lostFirstType ? 1 : 0);
+  int score = layout.evidence + 3 * static_cast<int>(surviving) +
+              (types.size() == c ? 8 : -3 * static_cast<int>(c - types.size()));
+  // The length of a record whose first type was lost was chosen to fit: it shows little.
+  if (layout.lostFirstType) score -= 6;
   bool anySubstantial = false;
-  uint64_t offset = headerSize;
+  uint64_t offset = shape.headerSize;
   for (size_t i = 0; i < types.size(); ++i) {
     Value& v = record.values[i];
     const bool lost = i == 0 && layout.lostFirstType;
-    const uint64_t size = lost ? static_cast<uint64_t>(lostSize) : SerialTypeSize(types[i]);
+    const uint64_t size = lost ? lostSize : SerialTypeSize(types[i]);
     const uint8_t* at = payloadBytes + std::min<uint64_t>(offset, known);
     const size_t available = static_cast<size_t>(known - std::min<uint64_t>(offset, known));
     if (offset + size > known) {
       v = Value::Null();
       score -= 2;
     } else if (lost) {
+      if (static_cast<int>(i) == aliasColumn_ && size != 0) return false;
       v = InferLostValue(at, static_cast<uint32_t>(size), i);
-      if (static_cast<int>(i) == aliasColumn_ && size != 0) score -= 50;
     } else {
       DecodeValueInto(types[i], at, available, encoding_, size, v);
+      // The rowid's column stores NULL; its value is the rowid, when that survived.
       if (static_cast<int>(i) == aliasColumn_) {
-        // The rowid's column stores NULL; its value is the rowid, when that survived.
-        if (types[i] != 0) score -= 50;
+        score += 4;
         if (record.rowidKnown) v = Value::Integer(record.rowid);
       }
-      const bool numeric = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
-      if (numeric && affinities_[i] == Affinity::Text) score -= 30;  // SQLite stores those as text
       // Texts hold no zero characters and, in a UTF-8 database, valid UTF-8: bytes of
-      // another alignment seldom do.
-      if (v.kind == Value::Kind::Text &&
-          (v.bytes.find('\0') != std::string::npos ||
-           (encoding_ == format::TextEncoding::Utf8 && !ValidUtf8(v.bytes)))) {
-        return false;
+      // another alignment seldom do. The longer the text, the more that shows.
+      if (v.kind == Value::Kind::Text) {
+        if (v.bytes.find('\0') != std::string::npos ||
+            (encoding_ == format::TextEncoding::Utf8 && !ValidUtf8(v.bytes))) {
+          return false;
+        }
+        score += static_cast<int>(std::min<size_t>(v.bytes.size(), 24) / 6);
       }
     }
     // Zeros prove nothing: a zero-filled area parses as NULLs, zeros and empty texts.
@@ -251,32 +272,67 @@ bool RecordCarver::Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const
     offset += size;
   }
   if (!anySubstantial) return false;  // nothing of it survived (a securely deleted record)
-  if (result.exactEnd) score += 20;
+  // A record of one or two values whose start showed nothing proves little by itself:
+  // only a freeblock it fills, or a next cell, can make it believable.
+  result.weak = layout.evidence == 0 && surviving <= 2;
   result.score = score;
   *candidate = std::move(result);
   return true;
 }
 
-bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool damaged,
-                          bool lookahead, Candidate* best) const {
-  best->score = kRejected;
+bool RecordCarver::OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end,
+                                      uint32_t* size) const {
+  // SQLite wrote a freeblock header (next freeblock, size) over a cell it freed; when
+  // a lower neighbour was freed later, the two merged and that header stayed behind.
+  if (x + kLostBytes > end) return false;
+  const uint32_t next = ReadBigEndian16(page + x, page + end);
+  *size = ReadBigEndian16(page + x + 2, page + end);
+  return *size >= kLostBytes && x + *size <= end && (next == 0 || (next >= x + *size && next < usable_));
+}
+
+bool RecordCarver::CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const {
+  uint32_t size = 0;
+  if (OldFreeblockHeader(page, x, end, &size)) return true;
+  const uint8_t* limit = page + end;
+  int64_t payload = 0, rowid = 0, header = 0;
+  const uint8_t* a = ReadVarint64(page + x, limit, &payload);
+  const uint8_t* b = a ? ReadVarint64(a, limit, &rowid) : nullptr;
+  const uint8_t* h = b ? ReadVarint64(b, limit, &header) : nullptr;
+  return h && payload > 0 && header > 0 && header <= payload;
+}
+
+void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
+                                std::vector<Candidate>& out) const {
+  const size_t first = out.size();
   const uint8_t* limit = page + end;
   const int c = static_cast<int>(columns_.size());
-  auto consider = [&](const Layout& layout) {
-    Candidate candidate;
-    if (!Evaluate(page, x, end, layout, &candidate)) return;
-    if (!candidate.exactEnd && lookahead) {
-      // A cell that leaves room is more plausible when another cell follows it.
-      Candidate next;
-      const uint32_t y = x + candidate.length;
-      if (BestAt(page, y, end, false, false, &next) || BestAt(page, y, end, true, false, &next)) {
-        candidate.score += 15;
-      }
+  Shape shape;
+  auto add = [&](Candidate&& candidate) {
+    for (size_t i = first; i < out.size(); ++i) {
+      if (out[i].length != candidate.length) continue;
+      if (candidate.score > out[i].score) out[i] = std::move(candidate);
+      return;
     }
-    if (candidate.score > best->score) *best = std::move(candidate);
+    out.push_back(std::move(candidate));
+  };
+  auto consider = [&](const Layout& layout, uint32_t cellEnd) {
+    Candidate candidate;
+    if (!ReadShape(page, x, cellEnd, layout, &shape)) return;
+    if (!layout.lostFirstType) {
+      if (Build(page, x, cellEnd, layout, shape, 0, &candidate)) add(std::move(candidate));
+      return;
+    }
+    // The lost first value is as long as lets the cell end where the freeblock does
+    // or where another cell can begin.
+    const uint64_t fixed = static_cast<uint64_t>(layout.p + layout.q) + shape.headerSize + shape.body;
+    for (uint64_t size = 0; size <= kMaxOneByteSize && x + fixed + size <= cellEnd; ++size) {
+      const uint32_t y = static_cast<uint32_t>(x + fixed + size);
+      if (cellEnd - y > kMaxFragment && !CellMayStart(page, y, cellEnd)) continue;
+      if (Build(page, x, cellEnd, layout, shape, size, &candidate)) add(std::move(candidate));
+    }
   };
 
-  if (!damaged) {
+  if (start != Start::kFreeblock) {
     Layout layout;
     layout.damaged = false;
     const uint8_t* p = page + x;
@@ -284,24 +340,36 @@ bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool da
     const uint8_t* a = ReadVarint64(p, limit, &payload);
     const uint8_t* b = a ? ReadVarint64(a, limit, &rowid) : nullptr;
     const uint8_t* h = b ? ReadVarint64(b, limit, &header) : nullptr;
-    if (!h || payload <= 0 || header <= 0 || header > payload) return false;
-    layout.p = static_cast<int>(a - p);
-    layout.q = static_cast<int>(b - a);
-    layout.hsb = static_cast<int>(h - b);
-    layout.headerKnown = true;
-    layout.headerSize = static_cast<uint64_t>(header);
-    layout.rowidKnown = true;
-    layout.rowid = rowid;
-    layout.statedPayload = static_cast<uint64_t>(payload);
-    consider(layout);
-    return best->score != kRejected;
+    if (h && payload > 0 && header > 0 && header <= payload) {
+      layout.p = static_cast<int>(a - p);
+      layout.q = static_cast<int>(b - a);
+      layout.hsb = static_cast<int>(h - b);
+      layout.headerKnown = true;
+      layout.headerSize = static_cast<uint64_t>(header);
+      layout.rowidKnown = true;
+      layout.rowid = rowid;
+      layout.statedPayload = static_cast<uint64_t>(payload);
+      layout.evidence = 15;  // its payload size is the one its header describes
+      consider(layout, end);
+    }
+    if (start == Start::kWholeCell) return;
+  }
+  uint32_t cellEnd = end;
+  int evidence = 0;
+  if (start == Start::kAfterCell) {
+    // A later cell of a merged freeblock that lost its first bytes lies under the
+    // header of the freeblock it once was, and within it.
+    uint32_t size = 0;
+    if (!OldFreeblockHeader(page, x, end, &size)) return;
+    cellEnd = x + size;
+    evidence = 10;
   }
 
   // Payload-size and rowid varints long enough that the header size survived.
-  for (int p = 1; p <= 3; ++p) {
+  for (int p = 1; p <= 4; ++p) {
     for (int q = 1; q <= 9; ++q) {
       const uint32_t prefix = static_cast<uint32_t>(p + q);
-      if (prefix < kLostBytes || x + prefix >= end) continue;
+      if (prefix < kLostBytes || x + prefix >= cellEnd) continue;
       // The rowid's surviving bytes must end its varint exactly where the header begins.
       bool rowidTail = true;
       for (uint32_t i = kLostBytes; i < prefix; ++i) {
@@ -311,7 +379,7 @@ bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool da
       }
       if (!rowidTail) continue;
       int64_t header = 0;
-      const uint8_t* h = ReadVarint64(page + x + prefix, limit, &header);
+      const uint8_t* h = ReadVarint64(page + x + prefix, page + cellEnd, &header);
       if (!h || header <= 0 || h - (page + x + prefix) > 2) continue;
       Layout layout;
       layout.p = p;
@@ -319,7 +387,8 @@ bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool da
       layout.hsb = static_cast<int>(h - (page + x + prefix));
       layout.headerKnown = true;
       layout.headerSize = static_cast<uint64_t>(header);
-      consider(layout);
+      layout.evidence = evidence;
+      consider(layout, cellEnd);
     }
   }
   // Header size lost with the first 4 bytes: every serial type survived (p + q = 3),
@@ -330,75 +399,97 @@ bool RecordCarver::BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool da
       layout.p = p;
       layout.q = 3 - p;
       layout.columns = n;
-      consider(layout);
+      layout.evidence = evidence;
+      consider(layout, cellEnd);
     }
     Layout lost;
     lost.lostFirstType = true;
     lost.columns = n;
-    consider(lost);
-    if (lookahead) {
-      // A merged freeblock: the first value's size is whatever lets the next cell start.
-      for (int64_t size = 0; size <= static_cast<int64_t>(kMaxOneByteSize); ++size) {
-        Layout sized = lost;
-        sized.lostSize = size;
-        Candidate candidate;
-        if (!Evaluate(page, x, end, sized, &candidate) || candidate.exactEnd) continue;
-        Candidate next;
-        const uint32_t y = x + candidate.length;
-        if (BestAt(page, y, end, false, false, &next) || BestAt(page, y, end, true, false, &next)) {
-          candidate.score += 15;
-          if (candidate.score > best->score) *best = std::move(candidate);
-        }
-      }
-    }
+    lost.evidence = evidence;
+    consider(lost, cellEnd);
   }
-  return best->score != kRejected;
 }
 
 void RecordCarver::StartPage() const { budget_ = kWorkPerPage; }
 
 void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                                   std::vector<CarvedRecord>& out) const {
+  // A freeblock holds the cells freed into it one after another, with fragments of
+  // at most 3 bytes between them. Every position a carved cell can end at is tried
+  // as the start of the next, and the chain of cells that explains the freeblock
+  // best is taken.
   end = std::min(end, usable_);
-  uint32_t x = start;
-  bool damaged = true;  // the freeblock's own header lies over the first cell's start
-  while (x + kLostBytes < end) {
-    Candidate best;
-    uint32_t at = x;
-    for (uint32_t skip = 0; skip <= (damaged ? 0 : kMaxFragment) && x + skip < end; ++skip) {
-      Candidate candidate;
-      if (!damaged && BestAt(page, x + skip, end, false, true, &candidate) &&
-          candidate.score > best.score) {
-        best = std::move(candidate);
-        at = x + skip;
-      }
-      if (BestAt(page, x + skip, end, true, true, &candidate) && candidate.score > best.score) {
-        best = std::move(candidate);
-        at = x + skip;
+  if (start + kLostBytes >= end) return;
+  std::unordered_map<uint32_t, std::vector<Candidate>> at;
+  std::set<uint32_t> pending{start};
+  while (!pending.empty() && budget_ > 0) {
+    const uint32_t x = *pending.begin();
+    pending.erase(pending.begin());
+    std::vector<Candidate>& candidates = at[x];
+    CandidatesAt(page, x, end, x == start ? Start::kFreeblock : Start::kAfterCell, candidates);
+    for (const Candidate& candidate : candidates) {
+      for (uint32_t f = 0; f <= kMaxFragment; ++f) {
+        const uint32_t y = x + candidate.length + f;
+        if (y + kMaxFragment < end && !at.count(y)) pending.insert(y);
       }
     }
-    if (best.score == kRejected || best.score < 0) return;
-    // A record of one or two values proves little by itself: it must fill the
-    // freeblock to its end or be followed by another record.
-    if (best.typeCount <= 2 && !best.exactEnd && best.score < 2 * static_cast<int>(best.typeCount) + 25) {
-      return;
+  }
+  // The best explanation of [x, end), from the end backwards.
+  std::vector<uint32_t> positions;
+  for (const auto& entry : at) positions.push_back(entry.first);
+  std::sort(positions.rbegin(), positions.rend());
+  std::unordered_map<uint32_t, std::pair<int, int>> best;  // score, chosen candidate (-1: none)
+  // What follows a cell that ends at `y`: nothing (the freeblock's end), the best
+  // chain of cells from `y` on, or bytes nothing explains (kRejected for a weak cell).
+  auto rest = [&](uint32_t y, bool weak, uint32_t* next) {
+    if (y + kMaxFragment >= end) {
+      *next = end;
+      return -kFragmentCost * static_cast<int>(end - y);
     }
-    out.push_back(std::move(best.record));
-    x = at + best.length;
-    damaged = false;  // a later cell may have kept its first bytes (merged after this one)
+    int score = weak ? kRejected : -kTail;
+    *next = end;
+    for (uint32_t f = 0; f <= kMaxFragment; ++f) {
+      auto found = best.find(y + f);
+      if (found == best.end() || found->second.second < 0) continue;
+      const int s = found->second.first - kFragmentCost * static_cast<int>(f);
+      if (s > score) {
+        score = s;
+        *next = y + f;
+      }
+    }
+    return score;
+  };
+  for (uint32_t x : positions) {
+    std::pair<int, int> choice{-kTail, -1};
+    const std::vector<Candidate>& candidates = at[x];
+    for (size_t i = 0; i < candidates.size(); ++i) {
+      uint32_t next = 0;
+      const int score = candidates[i].score + rest(x + candidates[i].length, candidates[i].weak, &next);
+      if (score > choice.first) choice = {score, static_cast<int>(i)};
+    }
+    best[x] = choice;
+  }
+  for (uint32_t x = start; x < end;) {
+    auto found = best.find(x);
+    if (found == best.end() || found->second.second < 0) break;
+    Candidate& chosen = at[x][static_cast<size_t>(found->second.second)];
+    out.push_back(std::move(chosen.record));
+    uint32_t next = end;
+    rest(x + chosen.length, chosen.weak, &next);
+    x = next;
   }
 }
 
 void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
                             std::vector<CarvedRecord>& out) const {
   end = std::min(end, usable_);
+  std::vector<Candidate> whole;
   for (uint32_t x = start; x + kLostBytes < end;) {
     // A freed cell that bordered the content still starts with the freeblock header
     // SQLite wrote over its first bytes (next freeblock, size) before it moved the
     // content start past it.
-    const uint32_t next = ReadBigEndian16(page + x, page + end);
-    const uint32_t size = ReadBigEndian16(page + x + 2, page + end);
-    if (size > kLostBytes && x + size <= end && (next == 0 || next >= x + size)) {
+    uint32_t size = 0;
+    if (OldFreeblockHeader(page, x, end, &size) && size > kLostBytes) {
       const size_t before = out.size();
       CarveFreeblock(page, x, x + size, out);
       if (out.size() > before) {
@@ -409,11 +500,11 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
     // Otherwise only a whole cell whose stated payload size is the one its header
     // describes: stale pointers and old bytes fill the rest of the gap.
     // A record of one or two values proves too little to be read at any offset.
-    Candidate best;
-    if (page[x] != 0 && BestAt(page, x, end, false, false, &best) && best.score >= 0 &&
-        best.typeCount >= 3) {
-      out.push_back(std::move(best.record));
-      x += best.length;
+    whole.clear();
+    if (page[x] != 0) CandidatesAt(page, x, end, Start::kWholeCell, whole);
+    if (!whole.empty() && whole[0].score >= 0 && whole[0].typeCount >= 3) {
+      out.push_back(std::move(whole[0].record));
+      x += whole[0].length;
     } else {
       ++x;
     }

@@ -43,14 +43,26 @@ class RecordCarver {
  private:
   struct Candidate;
   struct Layout;
+  struct Shape;
+  enum class Start {
+    kFreeblock,  // where a freeblock begins: the cell's first four bytes are its header
+    kAfterCell,  // right after a carved cell: intact, or under the header of an old freeblock
+    kWholeCell,  // anywhere: only an intact cell
+  };
 
-  // The most plausible cell beginning at `x` and ending at or before `end`;
-  // `damaged`: its first four bytes are lost. `lookahead`: a cell that cannot be
-  // sized from `end` may be sized by a next cell that parses right after it.
-  bool BestAt(const uint8_t* page, uint32_t x, uint32_t end, bool damaged, bool lookahead,
-              Candidate* best) const;
-  bool Evaluate(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
-                Candidate* candidate) const;
+  // Every plausible cell beginning at `x` and ending at or before `end`, at most one
+  // for each length.
+  void CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
+                    std::vector<Candidate>& out) const;
+  // The serial types a layout reads at `x`; false when they cannot be a record's.
+  bool ReadShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout, Shape* shape) const;
+  // The record of a shape whose lost first value, if any, has `lostSize` bytes.
+  bool Build(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout, const Shape& shape,
+             uint64_t lostSize, Candidate* candidate) const;
+  // Whether a cell can begin at `x`: intact, or under an old freeblock header that
+  // ends by `end`.
+  bool CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const;
+  bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, uint32_t* size) const;
   Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
 
   std::vector<columndata> columns_;
