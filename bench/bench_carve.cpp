@@ -359,6 +359,7 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
           place = "other page type " + std::to_string(page[hdr]);
         }
         std::printf("missed %s: %s\n", tables[t].name.c_str(), place.c_str());
+        if (getenv("CARVE_WHERE")) std::printf("  where: page %llu offset %u rowid %lld\n", static_cast<unsigned long long>(number), within, static_cast<long long>(surviving[i]->rowid));
       }
     }
     if (getenv("CARVE_DEBUG")) {

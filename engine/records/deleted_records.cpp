@@ -71,8 +71,9 @@ void RealifyColumns(const TableEntry& entry, std::vector<Value>& values) {
 }
 
 // How well a record read from a freed page fits `entry`: -1 not at all, else more
-// the closer it fits (every column filled; NULL where the rowid's column stands).
-int Fit(const std::vector<RecordValue>& values, const TableEntry& entry) {
+// the closer it fits (every column filled; with `aliasBonus`, a NULL where the
+// rowid's column stands counts for that table).
+int Fit(const std::vector<RecordValue>& values, const TableEntry& entry, bool aliasBonus = false) {
   const size_t columns = entry.columns.size();
   if (values.empty() || values.size() > columns) return -1;
   const int alias = AliasColumn(entry);
@@ -82,16 +83,17 @@ int Fit(const std::vector<RecordValue>& values, const TableEntry& entry) {
     const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
     if (number && AffinityOf(entry.columns[i].declaredType) == Affinity::Text) return -1;
   }
-  return (values.size() == columns ? 4 : 2) + (alias >= 0 ? 1 : 0);
+  return (values.size() == columns ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0);
 }
 
 // How well the records of one freed page fit `entry` together: the cells of a leaf
 // page all belonged to one table, so one record that cannot be its row counts hard
 // against it.
-int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableEntry& entry) {
+int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableEntry& entry,
+            bool aliasBonus) {
   int total = 0;
   for (const auto& record : records) {
-    const int fit = Fit(record, entry);
+    const int fit = Fit(record, entry, aliasBonus);
     total += fit < 0 ? -8 : fit;
   }
   return total;
@@ -165,12 +167,56 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   std::vector<RecordValue> values;
   std::vector<RecordField> fields;
   LeafCell cell;
-  auto FitsBest = [&](const std::vector<std::vector<RecordValue>>& records) {
-    const int fit = PageFit(records, entry);
+  auto Beats = [&](const std::vector<std::vector<RecordValue>>& records, bool aliasBonus) {
+    const int fit = PageFit(records, entry, aliasBonus);
     if (fit <= 0) return false;
     for (const TableEntry& other : tableList) {
       if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
-      if (PageFit(records, other) >= fit) return false;
+      if (PageFit(records, other, aliasBonus) >= fit) return false;
+    }
+    return true;
+  };
+  // Two tables alike but for the rowid's column: the rows of either can have NULL
+  // there. The page is the table's with that column when it also holds a copy of
+  // one of the table's rows, live or carved from its own pages (SQLite copied the
+  // cells to a sibling before it freed the page), or else when it lies nearer the
+  // table's pages than the other table's (a table's pages are mostly allocated
+  // together).
+  auto PageNumbers = [&](const std::vector<int64_t>& offsets) {
+    std::vector<uint64_t> numbers;
+    for (int64_t offset : offsets) numbers.push_back(static_cast<uint64_t>(offset / pageSize) + 1);
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+  };
+  const std::vector<uint64_t> ownLeaves = PageNumbers(tableLeafPages);
+  std::unordered_map<int64_t, std::vector<uint64_t>> othersLeaves;
+  auto LeavesOf = [&](const TableEntry& other) -> const std::vector<uint64_t>& {
+    auto found = othersLeaves.find(other.rootPage);
+    if (found != othersLeaves.end()) return found->second;
+    std::vector<int64_t> saved;
+    saved.swap(tableLeafPages);
+    CollectTableLeaves(other.rootPage);
+    std::vector<uint64_t> numbers = PageNumbers(tableLeafPages);
+    tableLeafPages.swap(saved);
+    return othersLeaves.emplace(other.rootPage, std::move(numbers)).first->second;
+  };
+  auto Distance = [](const std::vector<uint64_t>& sorted, uint64_t number) {
+    uint64_t best = UINT64_MAX;
+    auto it = std::lower_bound(sorted.begin(), sorted.end(), number);
+    if (it != sorted.end()) best = *it - number;
+    if (it != sorted.begin()) best = std::min(best, number - *std::prev(it));
+    return best;
+  };
+  auto FitsBest = [&](const std::vector<std::vector<RecordValue>>& records, bool holdsCopy,
+                      uint64_t pageNumber) {
+    if (Beats(records, false)) return true;
+    if (!Beats(records, true)) return false;
+    if (holdsCopy) return true;
+    const int fit = PageFit(records, entry, false);
+    const uint64_t own = Distance(ownLeaves, pageNumber);
+    for (const TableEntry& other : tableList) {
+      if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
+      if (PageFit(records, other, false) >= fit && Distance(LeavesOf(other), pageNumber) <= own) return false;
     }
     return true;
   };
@@ -183,6 +229,7 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
     cellRecords.clear();
     cellRowids.clear();
+    bool holdsLiveCopy = false;
     for (uint32_t i = 0; i < h.cellCount; ++i) {
       const uint32_t at = CellOffset(page.data(), usableSize, h, i);
       if (at == 0 || !ReadTableLeafCell(pages_, page.data(), usableSize, at, &cell) ||
@@ -191,8 +238,13 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
       }
       cellRecords.push_back(values);
       cellRowids.push_back(cell.rowid);
+      std::vector<Value> plain;
+      for (const RecordValue& v : values) plain.push_back(v.value);
+      RealifyColumns(entry, plain);
+      const std::string key = RowKey(plain, columns, alias);
+      holdsLiveCopy = holdsLiveCopy || live.count(key) > 0 || emitted.count(key) > 0;
     }
-    const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords);
+    const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber);
     if (!cellRecords.empty() && !pageIsOurs) continue;
     carved.clear();
     for (size_t r = 0; r < cellRecords.size(); ++r) {
@@ -224,7 +276,7 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     for (CarvedRecord& record : pieces) {
       one[0].resize(record.values.size());
       for (size_t k = 0; k < record.values.size(); ++k) one[0][k].value = record.values[k];
-      if (pageIsOurs ? Fit(one[0], entry) >= 0 : FitsBest(one)) carved.push_back(std::move(record));
+      if (pageIsOurs ? Fit(one[0], entry) >= 0 : FitsBest(one, false, pageNumber)) carved.push_back(std::move(record));
     }
     Notify(Notification::Progress, 0, job::kProgressStep);
     emit(carved);

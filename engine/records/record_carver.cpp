@@ -83,6 +83,7 @@ struct RecordCarver::Candidate {
   int score = kRejected;
   size_t typeCount = 0;  // serial types the header held
   bool weak = false;     // believable only when the freeblock's end or a next cell follows it
+  bool empty = false;    // no value of it is known
   CarvedRecord record;
 };
 
@@ -262,16 +263,19 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
         score += static_cast<int>(std::min<size_t>(v.bytes.size(), 24) / 6);
       }
     }
-    // Zeros prove nothing: a zero-filled area parses as NULLs, zeros and empty texts.
+    // Zeros prove nothing: a zero-filled area parses as NULLs. A serial type other
+    // than NULL that survived is a value known, even a zero or an empty text.
     const bool substantial =
-        (v.kind == Value::Kind::Integer && v.integer != 0) ||
+        (!lost && types[i] != 0) || (v.kind == Value::Kind::Integer && v.integer != 0) ||
         (v.kind == Value::Kind::Real && v.real != 0) ||
         ((v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
          v.bytes.find_first_not_of('\0') != std::string::npos);
     anySubstantial = anySubstantial || substantial;
     offset += size;
   }
-  if (!anySubstantial) return false;  // nothing of it survived (a securely deleted record)
+  // A record none of whose values is known (all NULL or zero-filled, as a securely
+  // deleted one is) gives no row; it may still be a link in a freeblock's chain.
+  result.empty = !anySubstantial;
   // A record of one or two values whose start showed nothing proves little by itself:
   // only a freeblock it fills, or a next cell, can make it believable.
   result.weak = layout.evidence == 0 && surviving <= 2;
@@ -280,19 +284,22 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   return true;
 }
 
-bool RecordCarver::OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end,
+bool RecordCarver::OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, bool mayPassEnd,
                                       uint32_t* size) const {
   // SQLite wrote a freeblock header (next freeblock, size) over a cell it freed; when
   // a lower neighbour was freed later, the two merged and that header stayed behind.
+  // The merged freeblock may have lost its end since (SQLite allocates new cells
+  // from a freeblock's end), so the old size may reach past it.
   if (x + kLostBytes > end) return false;
   const uint32_t next = ReadBigEndian16(page + x, page + end);
   *size = ReadBigEndian16(page + x + 2, page + end);
-  return *size >= kLostBytes && x + *size <= end && (next == 0 || (next >= x + *size && next < usable_));
+  const uint32_t limit = mayPassEnd ? usable_ : end;
+  return *size >= kLostBytes && x + *size <= limit && (next == 0 || (next >= x + *size && next < usable_));
 }
 
 bool RecordCarver::CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const {
   uint32_t size = 0;
-  if (OldFreeblockHeader(page, x, end, &size)) return true;
+  if (OldFreeblockHeader(page, x, end, true, &size)) return true;
   const uint8_t* limit = page + end;
   int64_t payload = 0, rowid = 0, header = 0;
   const uint8_t* a = ReadVarint64(page + x, limit, &payload);
@@ -360,8 +367,8 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     // A later cell of a merged freeblock that lost its first bytes lies under the
     // header of the freeblock it once was, and within it.
     uint32_t size = 0;
-    if (!OldFreeblockHeader(page, x, end, &size)) return;
-    cellEnd = x + size;
+    if (!OldFreeblockHeader(page, x, end, true, &size)) return;
+    cellEnd = std::min(x + size, end);
     evidence = 10;
   }
 
@@ -473,7 +480,7 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
     auto found = best.find(x);
     if (found == best.end() || found->second.second < 0) break;
     Candidate& chosen = at[x][static_cast<size_t>(found->second.second)];
-    out.push_back(std::move(chosen.record));
+    if (!chosen.empty) out.push_back(std::move(chosen.record));
     uint32_t next = end;
     rest(x + chosen.length, chosen.weak, &next);
     x = next;
@@ -483,17 +490,33 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
 void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
                             std::vector<CarvedRecord>& out) const {
   end = std::min(end, usable_);
+  if (start + kLostBytes >= end) return;
+  // A freed cell that bordered the content keeps the freeblock header SQLite wrote
+  // over its first bytes (next freeblock, size) before it moved the content start
+  // past it; so those cells chain from header to header up to the content start.
+  // Old cell pointers left past the pointer array look like such headers too, but
+  // seldom chain.
+  std::vector<uint32_t> chained(end - start, 0);  // the freeblock's size, 0: not on a chain
+  for (uint32_t x = end - kLostBytes; x-- > start;) {
+    uint32_t size = 0;
+    if (!OldFreeblockHeader(page, x, end, false, &size) || size <= kLostBytes) continue;
+    for (uint32_t f = 0; f <= kMaxFragment; ++f) {
+      const uint32_t y = x + size + f;
+      if (y == end || (y < end && chained[y - start] != 0)) {
+        chained[x - start] = size;
+        break;
+      }
+    }
+  }
   std::vector<Candidate> whole;
   for (uint32_t x = start; x + kLostBytes < end;) {
-    // A freed cell that bordered the content still starts with the freeblock header
-    // SQLite wrote over its first bytes (next freeblock, size) before it moved the
-    // content start past it.
-    uint32_t size = 0;
-    if (OldFreeblockHeader(page, x, end, &size) && size > kLostBytes) {
+    if (chained[x - start] != 0) {
+      // Zeros before a header can pass for one (next 0, a size from the header's
+      // first bytes): a chained block that gives no record is not taken.
       const size_t before = out.size();
-      CarveFreeblock(page, x, x + size, out);
+      CarveFreeblock(page, x, x + chained[x - start], out);
       if (out.size() > before) {
-        x += size;
+        x += chained[x - start];
         continue;
       }
     }
@@ -502,7 +525,7 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
     // A record of one or two values proves too little to be read at any offset.
     whole.clear();
     if (page[x] != 0) CandidatesAt(page, x, end, Start::kWholeCell, whole);
-    if (!whole.empty() && whole[0].score >= 0 && whole[0].typeCount >= 3) {
+    if (!whole.empty() && whole[0].score >= 0 && whole[0].typeCount >= 3 && !whole[0].empty) {
       out.push_back(std::move(whole[0].record));
       x += whole[0].length;
     } else {

@@ -62,7 +62,8 @@ class RecordCarver {
   // Whether a cell can begin at `x`: intact, or under an old freeblock header that
   // ends by `end`.
   bool CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const;
-  bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, uint32_t* size) const;
+  bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, bool mayPassEnd,
+                          uint32_t* size) const;
   Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
 
   std::vector<columndata> columns_;
