@@ -374,10 +374,13 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   const std::string folder = "build/bench/carve";
   std::filesystem::create_directories(folder);
-  std::mt19937_64 rng(20261209);
+  // Another seed (the first argument) builds other databases of the same kinds.
+  const uint64_t seed = argc > 1 ? std::stoull(argv[1]) : 20261209;
+  std::mt19937_64 rng(seed);
+  std::printf("seed %llu\n", static_cast<unsigned long long>(seed));
   std::printf("%-9s %8s %10s %10s %8s %14s %10s %8s %10s\n", "page size", "deleted", "surviving",
               "recovered", "recall", "recall in tree", "carved", "wrong", "precision");
   for (uint32_t pageSize : {1024u, 4096u, 16384u, 65536u}) {

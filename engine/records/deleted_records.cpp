@@ -141,7 +141,7 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
     pages_.ReadPage(pageNumber, page);
     BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
-    carver.StartPage();
+    carver.StartPage(page.data(), h);
     carved.clear();
     freeblockOffsets.clear();
     if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
@@ -258,7 +258,7 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
       carved.push_back(std::move(record));
     }
     // A page emptied row by row keeps its rows in freeblocks and in its gap.
-    carver.StartPage();
+    carver.StartPage(page.data(), h);
     std::vector<CarvedRecord> pieces;
     freeblockOffsets.clear();
     const int64_t offset = PageOffset(pageNumber, pageSize);

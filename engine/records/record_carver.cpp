@@ -21,6 +21,9 @@ constexpr int kRejected = INT_MIN / 2;
 // its last carved cell cost kTail: a cell that also explains them is believed more.
 constexpr int kTail = 20;
 constexpr int kFragmentCost = 2;  // each byte between two cells
+// Every cell in a chain costs this much: alignments that pass the checks by chance
+// score a little each, and many small ones must not outweigh one true cell.
+constexpr int kCellCost = 12;
 
 int VarintLength(uint64_t v) {
   int n = 1;
@@ -70,6 +73,8 @@ struct RecordCarver::Layout {
   int64_t rowid = 0;
   uint64_t statedPayload = 0;  // an intact cell's payload size, which the header must match
   int evidence = 0;            // what the cell's start showed: intact, or an old freeblock header
+  uint32_t oldSize = 0;        // the size in that old header
+  bool oldSizeLands = false;   // where it ends, another cell can begin (or the freeblock ends)
 };
 
 struct RecordCarver::Shape {
@@ -230,6 +235,15 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   const size_t surviving = types.size() - (layout.lostFirstType ? 1 : 0);
   int score = layout.evidence + 3 * static_cast<int>(surviving) +
               (types.size() == c ? 8 : -3 * static_cast<int>(c - types.size()));
+  // An old freeblock header whose size is the cell's own (it was freed alone, and
+  // merged later) is seldom met by chance. A larger one (merged with cells freed
+  // before it) ends where a later cell begins, or past the freeblock's end when
+  // that was given out again; bytes whose size ends nowhere were no header.
+  if (layout.oldSize != 0) {
+    const bool alone = layout.oldSize >= length && layout.oldSize <= length + kMaxFragment;
+    if (!alone && !layout.oldSizeLands) return false;
+    score += alone ? 10 : 3;
+  }
   // The length of a record whose first type was lost was chosen to fit: it shows little.
   if (layout.lostFirstType) score -= 6;
   bool anySubstantial = false;
@@ -363,13 +377,25 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
   }
   uint32_t cellEnd = end;
   int evidence = 0;
+  uint32_t oldSize = 0;
+  bool oldSizeLands = false;
   if (start == Start::kAfterCell) {
     // A later cell of a merged freeblock that lost its first bytes lies under the
     // header of the freeblock it once was, and within it.
     uint32_t size = 0;
     if (!OldFreeblockHeader(page, x, end, true, &size)) return;
     cellEnd = std::min(x + size, end);
-    evidence = 10;
+    oldSize = size;
+    // Past the freeblock's end, the old one ended where a cell of the page begins
+    // (or at the page's end), perhaps short of it by a fragment.
+    if (x + size + kMaxFragment >= end) {
+      for (uint32_t f = 0; f <= kMaxFragment && !oldSizeLands; ++f) {
+        oldSizeLands = x + size + f == end || IsBoundary(x + size + f);
+      }
+    } else {
+      oldSizeLands = CellMayStart(page, x + size, end);
+    }
+    evidence = 1;
   }
 
   // Payload-size and rowid varints long enough that the header size survived.
@@ -395,6 +421,8 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
       layout.headerKnown = true;
       layout.headerSize = static_cast<uint64_t>(header);
       layout.evidence = evidence;
+      layout.oldSize = oldSize;
+      layout.oldSizeLands = oldSizeLands;
       consider(layout, cellEnd);
     }
   }
@@ -407,17 +435,41 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
       layout.q = 3 - p;
       layout.columns = n;
       layout.evidence = evidence;
+      layout.oldSize = oldSize;
+      layout.oldSizeLands = oldSizeLands;
       consider(layout, cellEnd);
     }
     Layout lost;
     lost.lostFirstType = true;
     lost.columns = n;
     lost.evidence = evidence;
+    lost.oldSize = oldSize;
+    lost.oldSizeLands = oldSizeLands;
     consider(lost, cellEnd);
   }
 }
 
-void RecordCarver::StartPage() const { budget_ = kWorkPerPage; }
+void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header) const {
+  budget_ = kWorkPerPage;
+  boundaries_.clear();
+  for (uint32_t i = 0; i < header.cellCount; ++i) {
+    const uint32_t at = CellOffset(page, usable_, header, i);
+    if (at != 0) boundaries_.push_back(at);
+  }
+  // The freeblock chain, followed while it ascends inside the page.
+  for (uint32_t at = header.firstFreeblock; at != 0 && at + kLostBytes <= usable_;) {
+    boundaries_.push_back(at);
+    const uint32_t next = ReadBigEndian16(page + at, page + usable_);
+    if (next <= at) break;
+    at = next;
+  }
+  boundaries_.push_back(usable_);
+  std::sort(boundaries_.begin(), boundaries_.end());
+}
+
+bool RecordCarver::IsBoundary(uint32_t x) const {
+  return std::binary_search(boundaries_.begin(), boundaries_.end(), x);
+}
 
 void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                                   std::vector<CarvedRecord>& out) const {
@@ -471,7 +523,7 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
     const std::vector<Candidate>& candidates = at[x];
     for (size_t i = 0; i < candidates.size(); ++i) {
       uint32_t next = 0;
-      const int score = candidates[i].score + rest(x + candidates[i].length, candidates[i].weak, &next);
+      const int score = candidates[i].score - kCellCost + rest(x + candidates[i].length, candidates[i].weak, &next);
       if (score > choice.first) choice = {score, static_cast<int>(i)};
     }
     best[x] = choice;

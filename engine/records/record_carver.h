@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/reader/btree_page.h"
 #include "engine/reader/format.h"
 #include "engine/reader/page_reader.h"
 #include "engine/records/type_class.h"
@@ -28,9 +29,10 @@ class RecordCarver {
   RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
                format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages);
 
-  // Gives the carver its full amount of work for the next page. Until it is called
-  // again, CarveFreeblock and CarveGap together try a bounded number of alignments.
-  void StartPage() const;
+  // Gives the carver its full amount of work for the next page, whose header is
+  // `header`. Until it is called again, CarveFreeblock and CarveGap together try a
+  // bounded number of alignments.
+  void StartPage(const uint8_t* page, const BtreePageHeader& header) const;
 
   // Records in the freeblock [start, end) of `page` (a cell began at `start`).
   void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
@@ -62,6 +64,7 @@ class RecordCarver {
   // Whether a cell can begin at `x`: intact, or under an old freeblock header that
   // ends by `end`.
   bool CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const;
+  bool IsBoundary(uint32_t x) const;
   bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, bool mayPassEnd,
                           uint32_t* size) const;
   Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
@@ -70,6 +73,8 @@ class RecordCarver {
   std::vector<Affinity> affinities_;
   static constexpr size_t kWorkPerPage = 1000000;
   mutable size_t budget_ = kWorkPerPage;
+  // Where the page's live cells and freeblocks begin, and its usable end, ascending.
+  mutable std::vector<uint32_t> boundaries_;
   size_t minColumns_;
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
   format::TextEncoding encoding_;
