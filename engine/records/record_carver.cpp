@@ -21,9 +21,6 @@ constexpr int kRejected = INT_MIN / 2;
 // its last carved cell cost kTail: a cell that also explains them is believed more.
 constexpr int kTail = 20;
 constexpr int kFragmentCost = 2;  // each byte between two cells
-// Every cell in a chain costs this much: alignments that pass the checks by chance
-// score a little each, and many small ones must not outweigh one true cell.
-constexpr int kCellCost = 12;
 
 int VarintLength(uint64_t v) {
   int n = 1;
@@ -523,7 +520,7 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
     const std::vector<Candidate>& candidates = at[x];
     for (size_t i = 0; i < candidates.size(); ++i) {
       uint32_t next = 0;
-      const int score = candidates[i].score - kCellCost + rest(x + candidates[i].length, candidates[i].weak, &next);
+      const int score = candidates[i].score + rest(x + candidates[i].length, candidates[i].weak, &next);
       if (score > choice.first) choice = {score, static_cast<int>(i)};
     }
     best[x] = choice;

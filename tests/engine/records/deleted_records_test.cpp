@@ -62,6 +62,22 @@ TEST(DeletedRecordsTest, CarvedRows) {
        "INSERT INTO t VALUES(4, 'new', 'own');"
        "DELETE FROM t WHERE id = 2;",
        {{"null", "old two", "null"}}},
+      {"a run of rows with large rowids, deleted in order", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 8)"
+       " INSERT INTO t SELECT 1099511627776 + i, printf('name %.*c', i * 7, 'q'), i * 1000 FROM k;"
+       "DELETE FROM t WHERE id BETWEEN 1099511627779 AND 1099511627782;",
+       {{"null", "name " + std::string(21, 'q'), "3000"}, {"null", "name " + std::string(28, 'q'), "4000"},
+        {"null", "name " + std::string(35, 'q'), "5000"}, {"null", "name " + std::string(42, 'q'), "6000"}}},
+      {"a row of NULLs among deleted rows", "CREATE TABLE t(a TEXT, b INT);"
+       "INSERT INTO t VALUES('first', 1), ('second', 2), (NULL, NULL), ('fourth', 4), ('fifth', 5);"
+       "DELETE FROM t WHERE rowid BETWEEN 2 AND 4;",
+       {{"second", "2"}, {"fourth", "4"}}},
+      {"a freeblock whose end was given out again", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+       "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 10)"
+       " INSERT INTO t SELECT 1000 + i, printf('row %d with a name', i), i FROM k;"
+       "DELETE FROM t WHERE id BETWEEN 1004 AND 1007;"
+       "INSERT INTO t VALUES(2000, 'x', 0);",
+       {{"null", "row 5 with a name", "5"}, {"null", "row 6 with a name", "6"}, {"null", "row 7 with a name", "7"}}},
       {"blobs, reals and NULLs", "CREATE TABLE t(id INTEGER PRIMARY KEY, b BLOB, r REAL, z);"
        "INSERT INTO t VALUES(1, x'00', 1.0, 1), (2, x'00ff00ff', 0.1, NULL), (3, x'01', 2.0, 3);"
        "DELETE FROM t WHERE id = 2;",
