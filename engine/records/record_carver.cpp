@@ -470,6 +470,11 @@ bool RecordCarver::IsBoundary(uint32_t x) const {
 
 void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                                   std::vector<CarvedRecord>& out) const {
+  CarveBlock(page, start, end, {}, out);
+}
+
+void RecordCarver::CarveBlock(const uint8_t* page, uint32_t start, uint32_t end,
+                              const std::vector<uint32_t>& barriers, std::vector<CarvedRecord>& out) const {
   // A freeblock holds the cells freed into it one after another, with fragments of
   // at most 3 bytes between them. Every position a carved cell can end at is tried
   // as the start of the next, and the chain of cells that explains the freeblock
@@ -483,6 +488,13 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
     pending.erase(pending.begin());
     std::vector<Candidate>& candidates = at[x];
     CandidatesAt(page, x, end, x == start ? Start::kFreeblock : Start::kAfterCell, candidates);
+    if (!barriers.empty()) {
+      auto crosses = [&](const Candidate& candidate) {
+        auto b = std::upper_bound(barriers.begin(), barriers.end(), x);
+        return b != barriers.end() && *b < x + candidate.length;
+      };
+      candidates.erase(std::remove_if(candidates.begin(), candidates.end(), crosses), candidates.end());
+    }
     for (const Candidate& candidate : candidates) {
       for (uint32_t f = 0; f <= kMaxFragment; ++f) {
         const uint32_t y = x + candidate.length + f;
@@ -497,10 +509,13 @@ void RecordCarver::CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t 
   std::unordered_map<uint32_t, std::pair<int, int>> best;  // score, chosen candidate (-1: none)
   // What follows a cell that ends at `y`: nothing (the freeblock's end), the best
   // chain of cells from `y` on, or bytes nothing explains (kRejected for a weak cell).
+  // A freeblock ends where its last cell does: fragments are absorbed only between
+  // a freed cell and a freeblock after it, and SQLite gives out a freeblock's space
+  // from its end, which moves the end to a cell's start.
   auto rest = [&](uint32_t y, bool weak, uint32_t* next) {
-    if (y + kMaxFragment >= end) {
+    if (y >= end) {
       *next = end;
-      return -kFragmentCost * static_cast<int>(end - y);
+      return 0;
     }
     int score = weak ? kRejected : -kTail;
     *next = end;
@@ -557,13 +572,19 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
       }
     }
   }
+  // Old freeblocks can overlap: bytes freed once were given out and freed again.
+  // A cell of one does not reach across where another began.
+  std::vector<uint32_t> barriers;
+  for (uint32_t x = start; x < end; ++x) {
+    if (chained[x - start] != 0) barriers.push_back(x);
+  }
   std::vector<Candidate> whole;
   for (uint32_t x = start; x + kLostBytes < end;) {
     if (chained[x - start] != 0) {
       // Zeros before a header can pass for one (next 0, a size from the header's
       // first bytes): a chained block that gives no record is not taken.
       const size_t before = out.size();
-      CarveFreeblock(page, x, x + chained[x - start], out);
+      CarveBlock(page, x, x + chained[x - start], barriers, out);
       if (out.size() > before) {
         x += chained[x - start];
         continue;

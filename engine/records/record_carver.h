@@ -54,6 +54,10 @@ class RecordCarver {
 
   // Every plausible cell beginning at `x` and ending at or before `end`, at most one
   // for each length.
+  // CarveFreeblock, where no cell may reach across a position of `barriers`
+  // (ascending): there another freeblock began.
+  void CarveBlock(const uint8_t* page, uint32_t start, uint32_t end,
+                  const std::vector<uint32_t>& barriers, std::vector<CarvedRecord>& out) const;
   void CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
                     std::vector<Candidate>& out) const;
   // The serial types a layout reads at `x`; false when they cannot be a record's.
