@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <functional>
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,7 +66,8 @@ struct RecordCarver::Layout {
   bool headerKnown = false;    // the header size was read (it survived)
   uint64_t headerSize = 0;     // when known
   bool lostFirstType = false;  // the first serial type was among the lost bytes
-  int columns = 0;             // serial types in the header, when the size is not known
+  uint32_t typesAt = kLostBytes;  // where the serial types start, when the size is not known
+  int headerLowBits = -1;      // the surviving last byte of a two-byte header size
   bool rowidKnown = false;
   int64_t rowid = 0;
   uint64_t statedPayload = 0;  // an intact cell's payload size, which the header must match
@@ -126,53 +128,62 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
   return value;
 }
 
-bool RecordCarver::ReadShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
-                             Shape* shape) const {
+void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
+                                const std::function<void(const Shape&)>& onShape) const {
   const uint8_t* limit = page + end;
   const size_t c = columns_.size();
-  std::vector<uint64_t>& types = shape->types;
-  types.clear();
+  Shape shape;
+  std::vector<uint64_t>& types = shape.types;
   const uint32_t prefix = static_cast<uint32_t>(layout.p + layout.q);  // bytes before the header
+  const uint8_t* t = nullptr;
+  const uint8_t* headerEnd = limit;
+  size_t bytes = 0;  // header bytes after the header-size varint
   if (layout.headerKnown) {
-    shape->headerSize = layout.headerSize;
-    const uint8_t* t = page + x + prefix + layout.hsb;
-    const uint8_t* headerEnd = page + x + prefix + layout.headerSize;
-    if (headerEnd > limit || layout.headerSize < static_cast<uint64_t>(layout.hsb) + 1) return false;
-    while (t < headerEnd) {
-      int64_t type = 0;
-      if (!(t = ReadVarint64(t, headerEnd, &type))) return false;
-      types.push_back(static_cast<uint64_t>(type));
-      if (types.size() > c) return false;
+    if (layout.headerSize > end) return;  // (before any pointer is formed from it)
+    headerEnd = page + x + prefix + layout.headerSize;
+    if (headerEnd > limit ||
+        layout.headerSize < static_cast<uint64_t>(layout.hsb) + 1) {
+      return;
     }
+    t = page + x + prefix + layout.hsb;
   } else {
-    // The header size was lost: the serial types that survived start at byte 4.
-    const uint8_t* t = page + x + kLostBytes;
-    size_t bytes = layout.lostFirstType ? 1 : 0;
-    if (layout.lostFirstType) types.push_back(0);  // stands for the lost type
-    while (static_cast<int>(types.size()) < layout.columns) {
-      int64_t type = 0;
-      const uint8_t* next = ReadVarint64(t, limit, &type);
-      if (!next) return false;
-      bytes += static_cast<size_t>(next - t);
-      t = next;
-      types.push_back(static_cast<uint64_t>(type));
+    // The header size was lost: the serial types that survived follow the lost bytes.
+    t = page + x + layout.typesAt;
+    if (layout.lostFirstType) {
+      types.push_back(0);  // stands for the lost type
+      bytes = 1;
     }
-    shape->headerSize = layout.hsb + bytes;
-    if (VarintLength(shape->headerSize) != layout.hsb) return false;
   }
-  if (types.size() < minColumns_ || types.size() > c) return false;
-  // Without one serial type that survived, nothing shows that this is a record.
-  if (layout.lostFirstType && types.size() < 2) return false;
-  shape->body = 0;
-  for (size_t i = 0; i < types.size(); ++i) {
-    if (i == 0 && layout.lostFirstType) continue;
-    if (types[i] == 10 || types[i] == 11) return false;
-    if (static_cast<int>(i) == aliasColumn_ && types[i] != 0) return false;  // it stores NULL
-    if (types[i] >= 1 && types[i] <= 9 && affinities_[i] == Affinity::Text) return false;  // stored as text
-    shape->body += SerialTypeSize(types[i]);
-    if (shape->body > (uint64_t{1} << 31)) return false;
+  shape.body = 0;
+  while (types.size() < c && t < headerEnd) {
+    int64_t value = 0;
+    const uint8_t* next = ReadVarint64(t, headerEnd, &value);
+    if (!next) return;
+    bytes += static_cast<size_t>(next - t);
+    t = next;
+    const uint64_t type = static_cast<uint64_t>(value);
+    const size_t i = types.size();
+    if (type == 10 || type == 11) return;
+    if (static_cast<int>(i) == aliasColumn_ && type != 0) return;  // it stores NULL
+    if (type >= 1 && type <= 9 && affinities_[i] == Affinity::Text) return;  // stored as text
+    shape.body += SerialTypeSize(type);
+    if (shape.body > (uint64_t{1} << 31)) return;
+    types.push_back(type);
+    if (layout.headerKnown) continue;
+    // Without the header size, every count of values is a record of its own.
+    // Without one serial type that survived, nothing shows that this is a record.
+    if (types.size() < minColumns_ || (layout.lostFirstType && types.size() < 2)) continue;
+    shape.headerSize = layout.hsb + bytes;
+    if (VarintLength(shape.headerSize) != layout.hsb) continue;
+    if (layout.headerLowBits >= 0 && (shape.headerSize & 0x7f) != static_cast<uint64_t>(layout.headerLowBits)) {
+      continue;
+    }
+    onShape(shape);
   }
-  return true;
+  if (layout.headerKnown && t == headerEnd && types.size() >= minColumns_) {
+    shape.headerSize = layout.headerSize;
+    onShape(shape);
+  }
 }
 
 bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
@@ -323,8 +334,6 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
                                 std::vector<Candidate>& out) const {
   const size_t first = out.size();
   const uint8_t* limit = page + end;
-  const int c = static_cast<int>(columns_.size());
-  Shape shape;
   auto add = [&](Candidate&& candidate) {
     for (size_t i = first; i < out.size(); ++i) {
       if (out[i].length != candidate.length) continue;
@@ -334,20 +343,21 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     out.push_back(std::move(candidate));
   };
   auto consider = [&](const Layout& layout, uint32_t cellEnd) {
-    Candidate candidate;
-    if (!ReadShape(page, x, cellEnd, layout, &shape)) return;
-    if (!layout.lostFirstType) {
-      if (Build(page, x, cellEnd, layout, shape, 0, &candidate)) add(std::move(candidate));
-      return;
-    }
-    // The lost first value is as long as lets the cell end where the freeblock does
-    // or where another cell can begin.
-    const uint64_t fixed = static_cast<uint64_t>(layout.p + layout.q) + shape.headerSize + shape.body;
-    for (uint64_t size = 0; size <= kMaxOneByteSize && x + fixed + size <= cellEnd; ++size) {
-      const uint32_t y = static_cast<uint32_t>(x + fixed + size);
-      if (cellEnd - y > kMaxFragment && !CellMayStart(page, y, cellEnd)) continue;
-      if (Build(page, x, cellEnd, layout, shape, size, &candidate)) add(std::move(candidate));
-    }
+    ForEachShape(page, x, cellEnd, layout, [&](const Shape& shape) {
+      Candidate candidate;
+      if (!layout.lostFirstType) {
+        if (Build(page, x, cellEnd, layout, shape, 0, &candidate)) add(std::move(candidate));
+        return;
+      }
+      // The lost first value is as long as lets the cell end where the freeblock does
+      // or where another cell can begin.
+      const uint64_t fixed = static_cast<uint64_t>(layout.p + layout.q) + shape.headerSize + shape.body;
+      for (uint64_t size = 0; size <= kMaxOneByteSize && x + fixed + size <= cellEnd; ++size) {
+        const uint32_t y = static_cast<uint32_t>(x + fixed + size);
+        if (cellEnd - y > kMaxFragment && !CellMayStart(page, y, cellEnd)) continue;
+        if (Build(page, x, cellEnd, layout, shape, size, &candidate)) add(std::move(candidate));
+      }
+    });
   };
 
   if (start != Start::kFreeblock) {
@@ -424,26 +434,29 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     }
   }
   // Header size lost with the first 4 bytes: every serial type survived (p + q = 3),
-  // or all but the first (p = q = 1).
-  for (int n = 1; n <= c; ++n) {
-    for (int p = 1; p <= 2; ++p) {
-      Layout layout;
-      layout.p = p;
-      layout.q = 3 - p;
-      layout.columns = n;
-      layout.evidence = evidence;
-      layout.oldSize = oldSize;
-      layout.oldSizeLands = oldSizeLands;
+  // or all but the first (p = q = 1). A two-byte header size (a long header) keeps
+  // its last byte when p + q = 3.
+  for (int p = 1; p <= 2; ++p) {
+    Layout layout;
+    layout.p = p;
+    layout.q = 3 - p;
+    layout.evidence = evidence;
+    layout.oldSize = oldSize;
+    layout.oldSizeLands = oldSizeLands;
+    consider(layout, cellEnd);
+    if (x + kLostBytes < cellEnd && (page[x + kLostBytes] & 0x80) == 0) {
+      layout.hsb = 2;
+      layout.typesAt = kLostBytes + 1;
+      layout.headerLowBits = page[x + kLostBytes];
       consider(layout, cellEnd);
     }
-    Layout lost;
-    lost.lostFirstType = true;
-    lost.columns = n;
-    lost.evidence = evidence;
-    lost.oldSize = oldSize;
-    lost.oldSizeLands = oldSizeLands;
-    consider(lost, cellEnd);
   }
+  Layout lost;
+  lost.lostFirstType = true;
+  lost.evidence = evidence;
+  lost.oldSize = oldSize;
+  lost.oldSizeLands = oldSizeLands;
+  consider(lost, cellEnd);
 }
 
 void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/reader/btree_page.h"
@@ -60,8 +61,10 @@ class RecordCarver {
                   const std::vector<uint32_t>& barriers, std::vector<CarvedRecord>& out) const;
   void CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
                     std::vector<Candidate>& out) const;
-  // The serial types a layout reads at `x`; false when they cannot be a record's.
-  bool ReadShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout, Shape* shape) const;
+  // The serial types a layout reads at `x` that can be a record's: one set when the
+  // header size survived, else one for each count of values the table allows.
+  void ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout,
+                    const std::function<void(const Shape&)>& onShape) const;
   // The record of a shape whose lost first value, if any, has `lostSize` bytes.
   bool Build(const uint8_t* page, uint32_t x, uint32_t end, const Layout& layout, const Shape& shape,
              uint64_t lostSize, Candidate* candidate) const;

@@ -143,6 +143,27 @@ TEST(DeletedRecordsTest, RowsOnLeafPagesSqliteFreed) {
   }
 }
 
+TEST(DeletedRecordsTest, RowsWithHeadersLongerThan127Bytes) {
+  // 150 columns: the record header's size takes two bytes. With a two-byte payload
+  // size and a one-byte rowid, the lost bytes end inside it.
+  std::string columns, values;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 150; ++i) {
+    columns += (i ? ", c" : "c") + std::to_string(i);
+    values += (i ? ", " : "") + std::to_string(i * 7);
+    expected.push_back(std::to_string(i * 7));
+  }
+  TempDir dir;
+  const std::string path = dir.File("wide.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(" + columns + ");"
+                         "INSERT INTO t VALUES(" + values + "), (" + values + "), (" + values + ");"
+                         "UPDATE t SET c0 = rowid * 1000;"
+                         "DELETE FROM t WHERE rowid = 2;");
+  expected[0] = "2000";
+  EXPECT_EQ(Carved(path, "t"), Rows{expected});
+}
+
 TEST(DeletedRecordsTest, FreedPagesGoToTheTableTheyCameFrom) {
   // Two tables whose rows look alike: u's first column is mostly NULL, as t's rowid
   // column stores it. Each loses a run of rows, and with them whole leaf pages.
