@@ -123,7 +123,22 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
     if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
     return value;
   }
-  if (numberSize) return Value::Null();  // a number or a short text: cannot tell
+  if (numberSize) {
+    // A column of numeric affinity holds numbers, but for texts that do not read as
+    // one: its integers (and a REAL column's reals) are taken as such. An 8-byte
+    // value of an INTEGER or NUMERIC column may be an integer or a real: not known.
+    const bool numeric = affinity == Affinity::Integer || affinity == Affinity::Numeric;
+    if ((numeric || affinity == Affinity::Real) && size != 8) {
+      const uint64_t type = size == 6 ? 5 : size;  // serial types 1 to 5: 1, 2, 3, 4, 6 bytes
+      DecodeValueInto(type, data, size, encoding_, size, value);
+      return value;
+    }
+    if (affinity == Affinity::Real) {
+      DecodeValueInto(7, data, size, encoding_, size, value);
+      return value;
+    }
+    return Value::Null();  // a number or a short text: cannot tell
+  }
   if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
   return value;
 }

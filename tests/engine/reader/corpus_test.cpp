@@ -158,9 +158,10 @@ using Row = std::vector<std::string>;
 struct TruthTable {
   std::string name;
   std::vector<Row> liveRows;
+  std::vector<Row> deletedRows;  // marked deleted="1"
 };
 
-// The live rows (no deleted="1") of every table of a ground-truth file; a column
+// The live and the deleted rows of every table of a ground-truth file; a column
 // without content is NULL.
 std::vector<TruthTable> GroundTruthRows(const std::string& xmlPath) {
   auto bytes = fixture::ReadFile(xmlPath);
@@ -180,7 +181,7 @@ std::vector<TruthTable> GroundTruthRows(const std::string& xmlPath) {
       if (element[r + 4] != '>' && element[r + 4] != ' ') continue;  // <rowsTotal> and the like
       size_t rowEnd = element.find("</row>", r);
       std::string row = element.substr(r, rowEnd - r);
-      if (row.rfind("<row deleted=\"1\"", 0) == 0) continue;
+      const bool deleted = row.rfind("<row deleted=\"1\"", 0) == 0;
       Row values;
       for (size_t c = row.find("<column>"); c != std::string::npos; c = row.find("<column>", c + 1)) {
         std::string column = row.substr(c, row.find("</column>", c) - c);
@@ -189,7 +190,7 @@ std::vector<TruthTable> GroundTruthRows(const std::string& xmlPath) {
                              ? "null"
                              : XmlText(column.substr(open + 9, column.find("</content>") - open - 9)));
       }
-      table.liveRows.push_back(values);
+      (deleted ? table.deletedRows : table.liveRows).push_back(values);
     }
     tables.push_back(table);
   }
@@ -346,6 +347,54 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
     }
   }
   PrintPerFolder("live rows saved / expected", perFolder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CorpusTest, EveryDeletedRowOfTheGroundTruthIsCarved) {
+  const auto files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
+  FolderCounts perFolder;
+  size_t carvedRows = 0;
+  for (const std::string& db : files) {
+    std::string xml = db.substr(0, db.size() - 3) + ".xml";
+    if (!fs::exists(xml)) continue;
+    SCOPED_TRACE(db);
+    const std::string folder = fs::path(db).filename().string().substr(0, 2);
+    fixture::EngineHarness h;
+    h.port.plainCells = true;
+    h.Repair(db);
+    for (const TruthTable& table : GroundTruthRows(xml)) {
+      SCOPED_TRACE(table.name);
+      perFolder[folder].second += table.deletedRows.size();
+      std::string companion;
+      for (const auto& entry : h.engine.tableList) {
+        if (entry.deletedCompanion && XmlLineEnds(entry.name) == table.name + engine::kDeletedSuffix) {
+          companion = entry.name;
+        }
+      }
+      if (companion.empty()) {
+        EXPECT_TRUE(table.deletedRows.empty());
+        continue;
+      }
+      ASSERT_TRUE(h.Preview(companion));
+      const std::multiset<Row> carved = CanonicalRows(h.port.GridRows());
+      for (const Row& row : CanonicalRows(table.deletedRows)) {
+        EXPECT_EQ(carved.count(row), 1u) << row[0];
+        perFolder[folder].first += carved.count(row) > 0;
+      }
+      // Whatever is carved is a row the table had: deleted, or one the file lost
+      // (09-01 holds fewer rows than its ground truth).
+      std::multiset<Row> truth = CanonicalRows(table.deletedRows);
+      for (const Row& row : CanonicalRows(table.liveRows)) truth.insert(row);
+      for (const Row& row : carved) EXPECT_GT(truth.count(row), 0u) << row[0];
+      carvedRows += carved.size();
+    }
+  }
+  PrintPerFolder("deleted rows carved / expected", perFolder);
+  std::cout << "rows carved in all: " << carvedRows << ", each a row of the ground truth\n";
 }
 
 }  // namespace
