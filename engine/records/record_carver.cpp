@@ -22,6 +22,7 @@ constexpr int kRejected = INT_MIN / 2;
 // its last carved cell cost kTail: a cell that also explains them is believed more.
 constexpr int kTail = 20;
 constexpr int kFragmentCost = 2;  // each byte between two cells
+constexpr size_t kWorkPerOverflowPage = 16;  // in alignments tried
 
 int VarintLength(uint64_t v) {
   int n = 1;
@@ -233,12 +234,17 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   const uint8_t* payloadBytes = page + x + prefix;
   uint64_t known = static_cast<uint64_t>(local);
   if (overflow) {
+    // The overflow pages a payload needs must exist; each page read costs work, so
+    // that a crafted page cannot make every alignment read the whole file.
+    const uint64_t perPage = usable_ - 4;
+    if ((payload - static_cast<uint64_t>(local) + perPage - 1) / perPage > pages_.PageCount()) return false;
     joined.assign(payloadBytes, payloadBytes + local);
     uint64_t next = ReadBigEndian32(page + x + prefix + local, limit);
     std::unordered_set<uint64_t> visited;
     std::vector<uint8_t> chain;
-    const size_t perPage = usable_ - 4;
-    while (joined.size() < payload && pages_.IsValidPage(next) && visited.insert(next).second) {
+    while (joined.size() < payload && pages_.IsValidPage(next) && visited.insert(next).second &&
+           budget_ >= kWorkPerOverflowPage) {
+      budget_ -= kWorkPerOverflowPage;
       pages_.ReadPage(next, chain);
       const size_t take = std::min<size_t>(perPage, payload - joined.size());
       joined.insert(joined.end(), chain.begin() + 4, chain.begin() + 4 + take);

@@ -35,11 +35,13 @@ class RecordCarver {
   // bounded number of alignments.
   void StartPage(const uint8_t* page, const BtreePageHeader& header) const;
 
-  // Records in the freeblock [start, end) of `page` (a cell began at `start`).
+  // Records in the freeblock [start, end) of `page` (a cell began at `start`): of the
+  // chains of cells that can fill it, the one best explained.
   void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
                       std::vector<CarvedRecord>& out) const;
 
-  // Whole cells in the unallocated gap [start, end) of `page`.
+  // Records in the unallocated gap [start, end) of `page`: freed cells under the
+  // headers that chain up to the content start, and intact cells elsewhere.
   void CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
                 std::vector<CarvedRecord>& out) const;
 
@@ -53,12 +55,12 @@ class RecordCarver {
     kWholeCell,  // anywhere: only an intact cell
   };
 
-  // Every plausible cell beginning at `x` and ending at or before `end`, at most one
-  // for each length.
   // CarveFreeblock, where no cell may reach across a position of `barriers`
   // (ascending): there another freeblock began.
   void CarveBlock(const uint8_t* page, uint32_t start, uint32_t end,
                   const std::vector<uint32_t>& barriers, std::vector<CarvedRecord>& out) const;
+  // Every plausible cell beginning at `x` and ending at or before `end`, at most one
+  // for each length.
   void CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
                     std::vector<Candidate>& out) const;
   // The serial types a layout reads at `x` that can be a record's: one set when the
