@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "engine/reader/coding.h"
@@ -24,6 +25,24 @@ std::vector<std::string> CorpusFiles() {
   }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+// A corpus database that has a ground-truth file beside it.
+struct CorpusDb {
+  std::string db, xml;
+  std::string file;    // "07-03.db"
+  std::string folder;  // "07"
+};
+
+std::vector<CorpusDb> CorpusWithTruth() {
+  std::vector<CorpusDb> out;
+  for (const std::string& db : CorpusFiles()) {
+    std::string xml = db.substr(0, db.size() - 3) + ".xml";
+    if (!fs::exists(xml)) continue;
+    const std::string file = fs::path(db).filename().string();
+    out.push_back({db, xml, file, file.substr(0, 2)});
+  }
+  return out;
 }
 
 TEST(CorpusTest, EveryDatabaseOpensAndEveryTableTreeIsWalked) {
@@ -116,13 +135,22 @@ std::string XmlLineEnds(std::string s) {
   return s;
 }
 
+// The recovered name of the ground truth's table `truthName` (or of its "(deleted)"
+// companion), when there is one (a table may be named "").
+std::optional<std::string> RecoveredTable(const CSqliteRepair& engine, const std::string& truthName,
+                                          bool companion) {
+  const std::string wanted = companion ? truthName + engine::kDeletedSuffix : truthName;
+  for (const auto& entry : engine.tableList) {
+    if (entry.deletedCompanion == companion && XmlLineEnds(entry.name) == wanted) return entry.name;
+  }
+  return std::nullopt;
+}
+
 TEST(CorpusTest, EveryGroundTruthObjectIsRecoveredWithItsColumns) {
-  const auto files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
+  const auto corpus = CorpusWithTruth();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
   int checked = 0;
-  for (const std::string& db : files) {
-    std::string xml = db.substr(0, db.size() - 3) + ".xml";
-    if (!fs::exists(xml)) continue;
+  for (const auto& [db, xml, file, folder] : corpus) {
     SCOPED_TRACE(db);
     fixture::EngineHarness h;
     h.Open(db);
@@ -260,20 +288,16 @@ void PrintPerFolder(const std::string& label, const FolderCounts& perFolder) {
 }
 
 TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
-  const auto files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
+  const auto corpus = CorpusWithTruth();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
   // Tables whose rows the preview cannot reach: a virtual table keeps them in its
   // shadow tables (root page 0), a WITHOUT ROWID table in an index b-tree.
   const std::set<std::string> unreachable = {"06-01.db/coordinates", "06-02.db/coordinates",
                                              "06-03.db/users", "03-01.db/users"};
   FolderCounts perFolder;
   fixture::TempDir dir;
-  for (const std::string& db : files) {
-    std::string xml = db.substr(0, db.size() - 3) + ".xml";
-    if (!fs::exists(xml)) continue;
+  for (const auto& [db, xml, file, folder] : corpus) {
     SCOPED_TRACE(db);
-    const std::string file = fs::path(db).filename().string();
-    const std::string folder = file.substr(0, 2);
     std::string copy = dir.File(file);
     fs::copy_file(db, copy, fs::copy_options::overwrite_existing);
     fixture::EngineHarness h;
@@ -282,15 +306,9 @@ TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
     for (const TruthTable& table : GroundTruthRows(xml)) {
       SCOPED_TRACE(table.name);
       perFolder[folder].second += table.liveRows.size();
-      std::string tableName;
-      bool found = false;
-      for (const auto& entry : h.engine.tableList) {
-        if (XmlLineEnds(entry.name) == table.name && !entry.deletedCompanion) {
-          tableName = entry.name;
-          found = true;
-        }
-      }
-      ASSERT_TRUE(found);
+      const auto recovered = RecoveredTable(h.engine, table.name, false);
+      ASSERT_TRUE(recovered.has_value());
+      const std::string& tableName = *recovered;
       h.Preview(tableName);
       std::multiset<Row> got = CanonicalRows(h.port.GridRows());
       perFolder[folder].first += RowsInTruth(got, table.liveRows);
@@ -311,18 +329,14 @@ TEST(CorpusTest, EveryLiveRowIsPreviewedAsTheGroundTruthHasIt) {
 namespace {
 
 TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
-  const auto files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
+  const auto corpus = CorpusWithTruth();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
   // WITHOUT ROWID tables keep their rows in an index b-tree, which is not read yet.
   const std::set<std::string> unreachable = {"03-01.db/users"};
   FolderCounts perFolder;
   fixture::TempDir dir;
-  for (const std::string& db : files) {
-    std::string xml = db.substr(0, db.size() - 3) + ".xml";
-    if (!fs::exists(xml)) continue;
+  for (const auto& [db, xml, file, folder] : corpus) {
     SCOPED_TRACE(db);
-    const std::string file = fs::path(db).filename().string();
-    const std::string folder = file.substr(0, 2);
     const std::string copy = dir.File(file);
     fs::copy_file(db, copy, fs::copy_options::overwrite_existing);
     const std::string outFolder = dir.File("out-" + file);
@@ -333,10 +347,7 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
     for (const TruthTable& table : GroundTruthRows(xml)) {
       SCOPED_TRACE(table.name);
       perFolder[folder].second += table.liveRows.size();
-      std::string name;
-      for (const auto& entry : h.engine.tableList) {
-        if (XmlLineEnds(entry.name) == table.name && !entry.deletedCompanion) name = entry.name;
-      }
+      const std::string name = RecoveredTable(h.engine, table.name, false).value_or("");
       std::multiset<Row> saved = CanonicalRows(SqliteRows(output, name));
       perFolder[folder].first += RowsInTruth(saved, table.liveRows);
       if (unreachable.count(file + "/" + table.name)) {
@@ -354,32 +365,24 @@ TEST(CorpusTest, EverySavedTableHoldsWhatSqliteReadsFromTheOriginal) {
 namespace {
 
 TEST(CorpusTest, EveryDeletedRowOfTheGroundTruthIsCarved) {
-  const auto files = CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
+  const auto corpus = CorpusWithTruth();
+  if (corpus.empty()) GTEST_SKIP() << "no corpus at " << KESTRUN_CORPUS_DIR;
   FolderCounts perFolder;
   size_t carvedRows = 0;
-  for (const std::string& db : files) {
-    std::string xml = db.substr(0, db.size() - 3) + ".xml";
-    if (!fs::exists(xml)) continue;
+  for (const auto& [db, xml, file, folder] : corpus) {
     SCOPED_TRACE(db);
-    const std::string folder = fs::path(db).filename().string().substr(0, 2);
     fixture::EngineHarness h;
     h.port.plainCells = true;
     h.Repair(db);
     for (const TruthTable& table : GroundTruthRows(xml)) {
       SCOPED_TRACE(table.name);
       perFolder[folder].second += table.deletedRows.size();
-      std::string companion;
-      for (const auto& entry : h.engine.tableList) {
-        if (entry.deletedCompanion && XmlLineEnds(entry.name) == table.name + engine::kDeletedSuffix) {
-          companion = entry.name;
-        }
-      }
-      if (companion.empty()) {
+      const auto companion = RecoveredTable(h.engine, table.name, true);
+      if (!companion) {
         EXPECT_TRUE(table.deletedRows.empty());
         continue;
       }
-      ASSERT_TRUE(h.Preview(companion));
+      ASSERT_TRUE(h.Preview(*companion));
       const std::multiset<Row> carved = CanonicalRows(h.port.GridRows());
       for (const Row& row : CanonicalRows(table.deletedRows)) {
         EXPECT_EQ(carved.count(row), 1u) << row[0];
