@@ -136,30 +136,34 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   std::vector<uint8_t> page;
   std::vector<CarvedRecord> carved;
   const uint32_t pageSize = pages_.PageSize();
-  for (int64_t offset : tableLeafPages) {
-    if (StopRequested()) break;
-    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
-    pages_.ReadPage(pageNumber, page);
-    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+  // The records in the freeblocks of the leaf page held in `page`, and between its
+  // cell pointers and its cell content, where a freed cell that bordered the content
+  // was given back whole.
+  auto CarvePage = [&](uint64_t pageNumber, const BtreePageHeader& h, std::vector<CarvedRecord>& out) {
+    const int64_t offset = PageOffset(pageNumber, pageSize);
     carver.StartPage(page.data(), h);
-    carved.clear();
     freeblockOffsets.clear();
     if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
     for (int64_t freeblock : freeblockOffsets) {
       const uint32_t at = static_cast<uint32_t>(freeblock - offset);
       const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usableSize);
-      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), carved);
+      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), out);
       Notify(Notification::Progress, 0, job::kProgressStep);
     }
-    // Between the cell pointers and the cell content: a freed cell that bordered the
-    // content was given back here whole.
+    freeblockOffsets.clear();
     const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
     const uint32_t gapEnd = std::min(h.contentStart, usableSize);
-    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, carved);
+    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, out);
     Notify(Notification::Progress, 0, job::kProgressStep);
+  };
+  for (int64_t offset : tableLeafPages) {
+    if (StopRequested()) break;
+    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
+    pages_.ReadPage(pageNumber, page);
+    carved.clear();
+    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usableSize, pageNumber), carved);
     emit(carved);
   }
-  freeblockOffsets.clear();
 
   // Leaf pages SQLite freed when the table shrank still hold their old cells whole.
   // A page is this table's when its cells fit this table better than any other;
@@ -167,12 +171,15 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   std::vector<RecordValue> values;
   std::vector<RecordField> fields;
   LeafCell cell;
+  // Every other table a freed page could have belonged to.
+  auto IsRival = [&](const TableEntry& other) {
+    return &other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage;
+  };
   auto Beats = [&](const std::vector<std::vector<RecordValue>>& records, bool aliasBonus) {
     const int fit = PageFit(records, entry, aliasBonus);
     if (fit <= 0) return false;
     for (const TableEntry& other : tableList) {
-      if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
-      if (PageFit(records, other, aliasBonus) >= fit) return false;
+      if (IsRival(other) && PageFit(records, other, aliasBonus) >= fit) return false;
     }
     return true;
   };
@@ -215,8 +222,10 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     const int fit = PageFit(records, entry, false);
     const uint64_t own = Distance(ownLeaves, pageNumber);
     for (const TableEntry& other : tableList) {
-      if (&other == &entry || other.deletedCompanion || other.rootPage == entry.rootPage) continue;
-      if (PageFit(records, other, false) >= fit && Distance(LeavesOf(other), pageNumber) <= own) return false;
+      if (IsRival(other) && PageFit(records, other, false) >= fit &&
+          Distance(LeavesOf(other), pageNumber) <= own) {
+        return false;
+      }
     }
     return true;
   };
@@ -258,27 +267,14 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
       carved.push_back(std::move(record));
     }
     // A page emptied row by row keeps its rows in freeblocks and in its gap.
-    carver.StartPage(page.data(), h);
     std::vector<CarvedRecord> pieces;
-    freeblockOffsets.clear();
-    const int64_t offset = PageOffset(pageNumber, pageSize);
-    if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
-    for (int64_t freeblock : freeblockOffsets) {
-      const uint32_t at = static_cast<uint32_t>(freeblock - offset);
-      const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usableSize);
-      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), pieces);
-    }
-    const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
-    const uint32_t gapEnd = std::min(h.contentStart, usableSize);
-    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, pieces);
-    freeblockOffsets.clear();
+    CarvePage(pageNumber, h, pieces);
     std::vector<std::vector<RecordValue>> one(1);
     for (CarvedRecord& record : pieces) {
       one[0].resize(record.values.size());
       for (size_t k = 0; k < record.values.size(); ++k) one[0][k].value = record.values[k];
       if (pageIsOurs ? Fit(one[0], entry) >= 0 : FitsBest(one, false, pageNumber)) carved.push_back(std::move(record));
     }
-    Notify(Notification::Progress, 0, job::kProgressStep);
     emit(carved);
   }
 }
