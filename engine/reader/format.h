@@ -49,7 +49,30 @@ inline constexpr int kTrunkLeafCountOffset = 4;
 inline constexpr int kTrunkLeavesOffset = 8;
 
 // An overflow page: 4 bytes next page number, then usable size - 4 content bytes.
+// A cell whose payload overflows ends with the 4-byte number of its first one.
 inline constexpr int kOverflowPointerSize = 4;
+
+// SQLite stores no value (so no payload) of more than 2^31 - 1 bytes; a larger size
+// comes from a damaged cell and is not worth following.
+inline constexpr int64_t kMaxPayloadSize = int64_t{1} << 31;
+
+// Variable-length integers: 1 to 9 bytes, big-endian groups of 7 bits, the high bit
+// of each of the first eight bytes set when another byte follows.
+inline constexpr int kMaxVarintSize = 9;
+inline constexpr int kVarintGroupBits = 7;
+inline constexpr uint8_t kVarintMoreBit = 0x80;
+inline constexpr uint8_t kVarintGroupMask = 0x7f;  // also the largest one-byte varint
+
+// Serial types of a record header.
+inline constexpr uint64_t kSerialNull = 0;
+inline constexpr uint64_t kSerialInt8 = 1;   // 1 to 6: integers of 1, 2, 3, 4, 6, 8 bytes
+inline constexpr uint64_t kSerialInt48 = 5;  // the 6-byte integer
+inline constexpr uint64_t kSerialReal = 7;   // 8-byte IEEE float
+inline constexpr uint64_t kSerialOne = 9;    // 8 and 9: the integers 0 and 1, no bytes
+inline constexpr uint64_t kSerialReserved10 = 10;
+inline constexpr uint64_t kSerialReserved11 = 11;
+inline constexpr uint64_t kSerialFirstBlob = 12;  // 12 + 2n: a blob of n bytes
+inline constexpr uint64_t kSerialFirstText = 13;  // 13 + 2n: a text of n bytes
 
 // Offset of the b-tree page header within page `pageNumber`.
 inline constexpr int PageHeaderOffset(uint64_t pageNumber) {

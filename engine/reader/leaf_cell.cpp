@@ -10,14 +10,8 @@ namespace engine {
 
 using namespace format;
 
-namespace {
-// SQLite never stores a value longer than about 2^31 bytes; a larger payload size
-// comes from a damaged cell and is not worth following.
-constexpr int64_t kMaxPayload = int64_t{1} << 31;
-}  // namespace
-
 bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
-                       uint32_t cellOffset, LeafCell* cell) {
+                       uint32_t cellOffset, LeafCell* cell, OverflowClaims* claims) {
   const uint8_t* end = page + usable;
   const uint8_t* p = page + cellOffset;
   cell->payload.clear();
@@ -32,7 +26,7 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   // No payload is longer than its cell's part plus every page of the file.
   const int64_t fileBound =
       local + static_cast<int64_t>(pages.PageCount()) * (usable - kOverflowPointerSize);
-  const int64_t wanted = std::min({cell->payloadSize, kMaxPayload, fileBound});
+  const int64_t wanted = std::min({cell->payloadSize, kMaxPayloadSize, fileBound});
   cell->possibleSize = wanted;
   // A damaged cell may claim more local bytes than the page has left: take what is there.
   const int64_t inCell = std::min<int64_t>({local, wanted, end - p});
@@ -49,7 +43,10 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   std::unordered_set<uint64_t> visited;
   std::vector<uint8_t> overflow;
   while (static_cast<int64_t>(cell->payload.size()) < wanted) {
-    if (!pages.IsValidPage(next) || !visited.insert(next).second) return true;
+    // Claimed before it is read: a chain that loops, or reaches another cell's, ends
+    // here without reading the page again.
+    if (!pages.IsValidPage(next)) return true;
+    if (claims ? !claims->Claim(next) : !visited.insert(next).second) return true;
     pages.ReadPage(next, overflow);
     const size_t take =
         std::min<size_t>(perPage, static_cast<size_t>(wanted) - cell->payload.size());

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/reader/overflow_claims.h"
 #include "engine/reader/page_reader.h"
 
 namespace engine {
@@ -20,10 +21,14 @@ struct LeafCell {
 
 // Reads the cell at `cellOffset` of the table leaf page `page` (usable size
 // `usable`). The local part follows the file format's rule; the rest follows the
-// overflow chain, usable - 4 bytes a page, stopping at a page number that is 0, past
-// the end of the file, or already visited. Returns false when the cell's own header
-// cannot be read (it runs off the page, or the payload size is negative).
+// overflow chain, usable - 4 bytes a page, stopping at a page number that is 0 or
+// past the end of the file, and at a page met before: with `claims`, one claimed by
+// this cell or by any cell read with the same claims (a page belongs to one chain
+// only, so the pages a walk over a table reads stay within the file's page count);
+// without, one this cell's chain already visited. A cell cut short keeps what it
+// had and is not complete. Returns false when the cell's own header cannot be read
+// (it runs off the page, or the payload size is negative).
 bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
-                       uint32_t cellOffset, LeafCell* cell);
+                       uint32_t cellOffset, LeafCell* cell, OverflowClaims* claims = nullptr);
 
 }  // namespace engine
