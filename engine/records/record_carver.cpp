@@ -12,11 +12,19 @@
 
 namespace engine {
 
+using namespace format;
+
 namespace {
 
-constexpr uint32_t kLostBytes = 4;        // a freeblock header overwrites a cell's first 4 bytes
+// A freeblock header overwrites a cell's first bytes.
+constexpr uint32_t kLostBytes = kFreeblockHeaderSize;
 constexpr uint32_t kMaxFragment = 3;      // SQLite absorbs gaps below 4 bytes into a freeblock
-constexpr uint64_t kMaxOneByteSize = 57;  // the longest content of a one-byte serial type
+// The longest content of a one-byte serial type (a text or a blob).
+constexpr uint64_t kMaxOneByteSize = (kVarintGroupMask - kSerialFirstText) / 2;
+// Lengths of the varints a damaged cell is tried with: payload sizes the carver
+// believes need at most 4 bytes, header sizes at most 2.
+constexpr int kMaxPayloadVarint = 4;
+constexpr int kMaxHeaderSizeVarint = 2;
 constexpr int kRejected = INT_MIN / 2;
 // Scores are rough weights of evidence. A freeblock's bytes left unexplained after
 // its last carved cell cost kTail: a cell that also explains them is believed more.
@@ -26,9 +34,13 @@ constexpr size_t kWorkPerOverflowPage = 16;  // in alignments tried
 
 int VarintLength(uint64_t v) {
   int n = 1;
-  while (n < 9 && (v >> (7 * n)) != 0) ++n;
+  while (n < kMaxVarintSize && (v >> (kVarintGroupBits * n)) != 0) ++n;
   return n;
 }
+
+// The serial type of a text or a blob of `size` bytes.
+uint64_t TextType(uint64_t size) { return kSerialFirstText + 2 * size; }
+uint64_t BlobType(uint64_t size) { return kSerialFirstBlob + 2 * size; }
 
 bool ValidUtf8(const std::string& s) {
   size_t i = 0;
@@ -98,7 +110,9 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minCol
       minColumns_(std::max<size_t>(1, std::min(minColumns, columns.size()))),
       encoding_(encoding),
       usable_(usableSize),
-      pages_(pages) {
+      pages_(pages),
+      walked_(pages),
+      rereads_(kRereadsPerFilePage * pages.PageCount() + kWorkPerPage / kWorkPerOverflowPage) {
   int keys = 0;
   for (size_t i = 0; i < columns_.size(); ++i) {
     affinities_.push_back(AffinityOf(columns_[i].declaredType));
@@ -117,11 +131,11 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
   if (size == 0 || static_cast<int>(column) == aliasColumn_) return value;
   const bool numberSize = size == 1 || size == 2 || size == 3 || size == 4 || size == 6 || size == 8;
   const Affinity affinity = column < affinities_.size() ? affinities_[column] : Affinity::Blob;
-  DecodeValueInto(13 + 2 * uint64_t{size}, data, size, encoding_, size, value);  // as text
+  DecodeValueInto(TextType(size), data, size, encoding_, size, value);
   const bool text = ValidUtf8(value.bytes) && value.bytes.find('\0') == std::string::npos;
   if (affinity == Affinity::Text) {
     // A TEXT column turns numbers into text: only a text or a blob can stand here.
-    if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
+    if (!text) DecodeValueInto(BlobType(size), data, size, encoding_, size, value);
     return value;
   }
   if (numberSize) {
@@ -130,17 +144,18 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
     // value of an INTEGER or NUMERIC column may be an integer or a real: not known.
     const bool numeric = affinity == Affinity::Integer || affinity == Affinity::Numeric;
     if ((numeric || affinity == Affinity::Real) && size != 8) {
-      const uint64_t type = size == 6 ? 5 : size;  // serial types 1 to 5: 1, 2, 3, 4, 6 bytes
+      // Serial types 1 to 5: integers of 1, 2, 3, 4, 6 bytes.
+      const uint64_t type = size == SerialTypeSize(kSerialInt48) ? kSerialInt48 : size;
       DecodeValueInto(type, data, size, encoding_, size, value);
       return value;
     }
     if (affinity == Affinity::Real) {
-      DecodeValueInto(7, data, size, encoding_, size, value);
+      DecodeValueInto(kSerialReal, data, size, encoding_, size, value);
       return value;
     }
     return Value::Null();  // a number or a short text: cannot tell
   }
-  if (!text) DecodeValueInto(12 + 2 * uint64_t{size}, data, size, encoding_, size, value);
+  if (!text) DecodeValueInto(BlobType(size), data, size, encoding_, size, value);
   return value;
 }
 
@@ -166,7 +181,7 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
     // The header size was lost: the serial types that survived follow the lost bytes.
     t = page + x + layout.typesAt;
     if (layout.lostFirstType) {
-      types.push_back(0);  // stands for the lost type
+      types.push_back(kSerialNull);  // stands for the lost type
       bytes = 1;
     }
   }
@@ -179,11 +194,12 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
     t = next;
     const uint64_t type = static_cast<uint64_t>(value);
     const size_t i = types.size();
-    if (type == 10 || type == 11) return;
-    if (static_cast<int>(i) == aliasColumn_ && type != 0) return;  // it stores NULL
-    if (type >= 1 && type <= 9 && affinities_[i] == Affinity::Text) return;  // stored as text
+    if (type == kSerialReserved10 || type == kSerialReserved11) return;
+    if (static_cast<int>(i) == aliasColumn_ && type != kSerialNull) return;  // it stores NULL
+    // A TEXT column stores its numbers as text.
+    if (type >= kSerialInt8 && type <= kSerialOne && affinities_[i] == Affinity::Text) return;
     shape.body += SerialTypeSize(type);
-    if (shape.body > (uint64_t{1} << 31)) return;
+    if (shape.body > static_cast<uint64_t>(kMaxPayloadSize)) return;
     types.push_back(type);
     if (layout.headerKnown) continue;
     // Without the header size, every count of values is a record of its own.
@@ -191,7 +207,7 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
     if (types.size() < minColumns_ || (layout.lostFirstType && types.size() < 2)) continue;
     shape.headerSize = layout.hsb + bytes;
     if (VarintLength(shape.headerSize) != layout.hsb) continue;
-    if (layout.headerLowBits >= 0 && (shape.headerSize & 0x7f) != static_cast<uint64_t>(layout.headerLowBits)) {
+    if (layout.headerLowBits >= 0 && (shape.headerSize & kVarintGroupMask) != static_cast<uint64_t>(layout.headerLowBits)) {
       continue;
     }
     onShape(shape);
@@ -223,7 +239,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   if (!layout.damaged && payload != layout.statedPayload) return false;
   const int64_t local = format::TableLeafLocalPayload(static_cast<int64_t>(payload), usable_);
   const bool overflow = local < static_cast<int64_t>(payload);
-  const uint64_t length = prefix + static_cast<uint64_t>(local) + (overflow ? 4 : 0);
+  const uint64_t length = prefix + static_cast<uint64_t>(local) + (overflow ? kOverflowPointerSize : 0);
   if (x + length > end) return false;
 
   // The payload: the part in the cell, then the overflow chain, guarded like a live
@@ -236,7 +252,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   if (overflow) {
     // The overflow pages a payload needs must exist; each page read costs work, so
     // that a crafted page cannot make every alignment read the whole file.
-    const uint64_t perPage = usable_ - 4;
+    const uint64_t perPage = usable_ - kOverflowPointerSize;
     if ((payload - static_cast<uint64_t>(local) + perPage - 1) / perPage > pages_.PageCount()) return false;
     joined.assign(payloadBytes, payloadBytes + local);
     uint64_t next = ReadBigEndian32(page + x + prefix + local, limit);
@@ -244,10 +260,18 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     std::vector<uint8_t> chain;
     while (joined.size() < payload && pages_.IsValidPage(next) && visited.insert(next).second &&
            budget_ >= kWorkPerOverflowPage) {
+      // A page some earlier chain read is read again only while the carver's
+      // allowance of rereads lasts: cells of many pages that share one chain
+      // cannot make the table cost cells x chain length.
+      if (!walked_.Claim(next)) {
+        if (rereads_ == 0) break;
+        --rereads_;
+      }
       budget_ -= kWorkPerOverflowPage;
       pages_.ReadPage(next, chain);
       const size_t take = std::min<size_t>(perPage, payload - joined.size());
-      joined.insert(joined.end(), chain.begin() + 4, chain.begin() + 4 + take);
+      joined.insert(joined.end(), chain.begin() + kOverflowPointerSize,
+                    chain.begin() + kOverflowPointerSize + take);
       next = ReadBigEndian32(chain.data(), chain.data() + chain.size());
     }
     payloadBytes = joined.data();
@@ -309,7 +333,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     // Zeros prove nothing: a zero-filled area parses as NULLs. A serial type other
     // than NULL that survived is a value known, even a zero or an empty text.
     const bool substantial =
-        (!lost && types[i] != 0) || (v.kind == Value::Kind::Integer && v.integer != 0) ||
+        (!lost && types[i] != kSerialNull) || (v.kind == Value::Kind::Integer && v.integer != 0) ||
         (v.kind == Value::Kind::Real && v.real != 0) ||
         ((v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
          v.bytes.find_first_not_of('\0') != std::string::npos);
@@ -427,21 +451,21 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
   }
 
   // Payload-size and rowid varints long enough that the header size survived.
-  for (int p = 1; p <= 4; ++p) {
-    for (int q = 1; q <= 9; ++q) {
+  for (int p = 1; p <= kMaxPayloadVarint; ++p) {
+    for (int q = 1; q <= kMaxVarintSize; ++q) {
       const uint32_t prefix = static_cast<uint32_t>(p + q);
       if (prefix < kLostBytes || x + prefix >= cellEnd) continue;
       // The rowid's surviving bytes must end its varint exactly where the header begins.
       bool rowidTail = true;
       for (uint32_t i = kLostBytes; i < prefix; ++i) {
         const bool last = i + 1 == prefix;
-        const bool more = (page[x + i] & 0x80) != 0;
-        if (q < 9 || !last) rowidTail = rowidTail && (last ? !more : more);
+        const bool more = (page[x + i] & kVarintMoreBit) != 0;
+        if (q < kMaxVarintSize || !last) rowidTail = rowidTail && (last ? !more : more);
       }
       if (!rowidTail) continue;
       int64_t header = 0;
       const uint8_t* h = ReadVarint64(page + x + prefix, page + cellEnd, &header);
-      if (!h || header <= 0 || h - (page + x + prefix) > 2) continue;
+      if (!h || header <= 0 || h - (page + x + prefix) > kMaxHeaderSizeVarint) continue;
       Layout layout;
       layout.p = p;
       layout.q = q;
@@ -457,16 +481,17 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
   // Header size lost with the first 4 bytes: every serial type survived (p + q = 3),
   // or all but the first (p = q = 1). A two-byte header size (a long header) keeps
   // its last byte when p + q = 3.
-  for (int p = 1; p <= 2; ++p) {
+  constexpr int kLostVarints = static_cast<int>(kLostBytes) - 1;  // p + q, before a one-byte header size
+  for (int p = 1; p < kLostVarints; ++p) {
     Layout layout;
     layout.p = p;
-    layout.q = 3 - p;
+    layout.q = kLostVarints - p;
     layout.evidence = evidence;
     layout.oldSize = oldSize;
     layout.oldSizeLands = oldSizeLands;
     consider(layout, cellEnd);
-    if (x + kLostBytes < cellEnd && (page[x + kLostBytes] & 0x80) == 0) {
-      layout.hsb = 2;
+    if (x + kLostBytes < cellEnd && (page[x + kLostBytes] & kVarintMoreBit) == 0) {
+      layout.hsb = kMaxHeaderSizeVarint;
       layout.typesAt = kLostBytes + 1;
       layout.headerLowBits = page[x + kLostBytes];
       consider(layout, cellEnd);

@@ -9,6 +9,7 @@
 
 #include "engine/reader/btree_page.h"
 #include "engine/reader/format.h"
+#include "engine/reader/overflow_claims.h"
 #include "engine/reader/page_reader.h"
 #include "engine/records/type_class.h"
 #include "engine/records/value.h"
@@ -89,6 +90,14 @@ class RecordCarver {
   format::TextEncoding encoding_;
   uint32_t usable_;
   const PageReader& pages_;
+  // Overflow pages the chains of candidates have read. Candidates of wrong
+  // alignments read chains too, so a page read before is not cut from a chain (it
+  // may be a real cell's) but read again against `rereads_`: all the carving of a
+  // table reads at most the file's pages kRereadsPerFilePage + 1 times, plus one
+  // page's work.
+  static constexpr uint64_t kRereadsPerFilePage = 2;
+  mutable OverflowClaims walked_;
+  mutable uint64_t rereads_;
 };
 
 }  // namespace engine
