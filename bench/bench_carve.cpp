@@ -16,7 +16,10 @@
 
 #include <sqlite3.h>
 
-#include "engine/reader/sqlite_repair.h"
+#include "engine/reader/btree_walks.h"
+#include "engine/records/deleted_records.h"
+#include "engine/records/record_carver.h"
+#include "engine/sqlite_repair.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
@@ -25,7 +28,6 @@ using engine::Value;
 
 class NullPort : public job::FrontEndPort {
  public:
-  int64_t Send(job::Notification, int64_t, int64_t) override { return 0; }
   job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
 };
 
@@ -241,6 +243,9 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
   engine.OpenDatabaseFile();
   engine.ScanTables();
   state.schemaMarker = job::kSchemaMarkerFilled;
+  const engine::Database& opened = engine.OpenedDatabase();
+  const engine::Schema& schema = engine.RecoveredSchema();
+  engine::Work work(port, state.stopRequested);
 
   Counts counts;
   for (size_t t = 0; t < tables.size(); ++t) {
@@ -249,11 +254,11 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
     // (a leaf emptied or merged away by rebalancing), which the table's tree no
     // longer reaches.
     std::set<int64_t> leaves;
-    for (const auto& entry : engine.tableList) {
+    for (const auto& entry : schema.tableList) {
       if (entry.name == tables[t].name) {
-        engine.tableLeafPages.clear();
-        engine.CollectTableLeaves(entry.rootPage);
-        leaves.insert(engine.tableLeafPages.begin(), engine.tableLeafPages.end());
+        for (uint64_t leaf : engine::CollectTableLeaves(opened, entry.rootPage, nullptr)) {
+          leaves.insert(static_cast<int64_t>((leaf - 1) * pageSize));
+        }
       }
     }
     std::vector<const Row*> surviving;
@@ -270,9 +275,16 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
     }
     counts.surviving += surviving.size();
     std::vector<engine::CarvedRecord> carved;
-    for (const auto& entry : engine.tableList) {
+    for (const auto& entry : schema.tableList) {
       if (entry.name == tables[t].name + "(deleted)") {
-        engine.CarveDeletedRecords(entry, [&](engine::CarvedRecord& r) { carved.push_back(r); });
+        engine::CallbackSink sink([&](std::vector<engine::RecordValue>& values, bool rowidKnown, int64_t rowid) {
+          engine::CarvedRecord r;
+          for (auto& v : values) r.values.push_back(v.value);
+          r.rowidKnown = rowidKnown;
+          r.rowid = rowid;
+          carved.push_back(std::move(r));
+        });
+        engine::CarveDeletedRecords(opened, schema, entry, work, false, sink);
       }
     }
     counts.carved += carved.size();
@@ -328,7 +340,7 @@ Counts RunPageSize(uint32_t pageSize, const std::string& folder, std::mt19937_64
     if (getenv("CARVE_PLACES")) {
       // Where the missed rows lie: which kind of page, and where on it.
       std::vector<uint64_t> trunks;
-      const std::vector<uint64_t> freedLeaves = engine.FreedTableLeaves(&trunks);
+      const std::vector<uint64_t> freedLeaves = engine::FreedTableLeaves(opened, nullptr, &trunks);
       for (size_t i = 0; i < surviving.size(); ++i) {
         if (used[i]) continue;
         const size_t at = bytes.find(Fingerprint(*surviving[i]));

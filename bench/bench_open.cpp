@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "engine/reader/sqlite_repair.h"
+#include "engine/reader/btree_walks.h"
+#include "engine/sqlite_repair.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
 
 class NullPort : public job::FrontEndPort {
  public:
-  int64_t Send(job::Notification, int64_t, int64_t) override { return ++sent; }
+  void Progress(job::ProgressAction, int64_t) override { ++sent; }
   job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
   int64_t sent = 0;
 };
@@ -47,9 +48,9 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     BuildBenchDatabase(path);
   }
-  std::vector<int64_t> roots;
+  std::vector<uint64_t> roots;
   for (const auto& row : fixture::Query(path, "SELECT rootpage FROM sqlite_schema WHERE type='table'")) {
-    roots.push_back(std::stoll(row[0]));
+    roots.push_back(std::stoull(row[0]));
   }
   const auto size = std::filesystem::file_size(path);
 
@@ -60,30 +61,25 @@ int main(int argc, char** argv) {
   CSqliteRepair engine(state, port);
   state.databasePath = path;
   double open = bench::BestSeconds(3, [&] { engine.OpenDatabaseFile(); });
+  const engine::Database& db = engine.OpenedDatabase();
+  engine::Work work(port, state.stopRequested);
   size_t withFreedSpace = 0;
   double probe = bench::BestSeconds(3, [&] {
     withFreedSpace = 0;
-    for (int64_t root : roots) {
-      engine.ProbeFreedSpace(root);
-      withFreedSpace += engine.freedSpaceSeen;
-    }
+    for (uint64_t root : roots) withFreedSpace += engine::ProbeFreedSpace(db, root, work);
   });
   size_t leaves = 0;
   double leafWalk = bench::BestSeconds(3, [&] {
     leaves = 0;
-    for (int64_t root : roots) {
-      engine.tableLeafPages.clear();
-      engine.CollectTableLeaves(root);
-      leaves += engine.tableLeafPages.size();
-    }
+    for (uint64_t root : roots) leaves += engine::CollectTableLeaves(db, root, &work).size();
   });
 
   std::printf("file: %s, %.0f MB, %zu tables, page size %u\n", path.c_str(), size / 1e6,
-              roots.size(), state.pageSize);
+              roots.size(), db.pages.PageSize());
   std::printf("sequential read (floor):  %8.3f s  (%.0f MB/s)\n", sequential,
               size / 1e6 / sequential);
   std::printf("open + master walk:       %8.4f s  (%zu master leaves)\n", open,
-              engine.masterLeafPages.size());
+              db.masterLeafPages.size());
   std::printf("ProbeFreedSpace, all:     %8.3f s  = %.2fx the sequential read (%zu with freed space)\n",
               probe, probe / sequential, withFreedSpace);
   std::printf("CollectTableLeaves, all:  %8.3f s  = %.2fx the sequential read (%zu leaves)\n",

@@ -11,17 +11,14 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
-#include "engine/reader/sqlite_repair.h"
+#include "engine/sqlite_repair.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
 
 class CountingPort : public job::FrontEndPort {
  public:
-  int64_t Send(job::Notification n, int64_t, int64_t second) override {
-    if (n == job::Notification::GridData && second == 0) ++cells;
-    return 0;
-  }
+  void GridData(const job::GridCell&) override { ++cells; }
   job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
   int64_t cells = 0;
 };
@@ -51,14 +48,14 @@ int main(int argc, char** argv) {
   engine.OpenDatabaseFile();
   engine.ScanTables();
   state.schemaMarker = job::kSchemaMarkerFilled;
-  if (engine.tableList.empty()) {
+  if (engine.RecoveredSchema().tableList.empty()) {
     std::cerr << "no table found\n";
     return 1;
   }
   int64_t values = 0;
   double preview = bench::BestSeconds(3, [&] {
     port.cells = 0;
-    engine.PreviewTable(engine.tableList.front());
+    engine.PreviewTable(engine.RecoveredSchema().tableList.front());
     values = port.cells;
   });
 

@@ -1,62 +1,74 @@
 #include "cli/console_front_end.h"
 
-#include <algorithm>
-#include <cctype>
-
-#include "engine/reader/sqlite_repair.h"
-#include "job/message_texts.h"
+#include "job/contract/message_texts.h"
 
 namespace cli {
-
-using job::Notification;
 
 ConsoleFrontEnd::ConsoleFrontEnd(job::RepairState& state, std::ostream& out, std::ostream& err,
                                  bool progressBar)
     : state_(state), out_(out), err_(err), log_(&out), progressBar_(progressBar) {}
 
-int64_t ConsoleFrontEnd::Send(Notification number, int64_t first, int64_t second) {
-  switch (number) {
-    case Notification::LogLine:
+void ConsoleFrontEnd::RepairDone(const job::ObjectListing& objects) {
+  // The console has no tree to fill; what it shows of the schema is now valid.
+  objects_ = objects;
+  state_.schemaMarker = job::kSchemaMarkerFilled;
+}
+
+namespace {
+
+// Tabs and line ends inside a cell would break the tab-separated lines.
+std::string CellForConsole(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+void ConsoleFrontEnd::GridColumns(const std::vector<std::string>& names) {
+  EndProgress();
+  gridColumns_ = names.size();
+  for (size_t i = 0; i < names.size(); ++i) out_ << (i ? "\t" : "") << CellForConsole(names[i]);
+  out_ << '\n';
+}
+
+void ConsoleFrontEnd::GridData(const job::GridCell& cell) {
+  EndProgress();
+  out_ << (cell.column ? "\t" : "") << CellForConsole(cell.text);
+  if (static_cast<size_t>(cell.column) + 1 >= gridColumns_) {
+    out_ << '\n';
+    ++recordCounter_;
+  }
+}
+
+void ConsoleFrontEnd::Progress(job::ProgressAction action, int64_t range) {
+  switch (action) {
+    case job::ProgressAction::Start:
+      progressRange_ = range;
+      progressPosition_ = 0;
+      lastDrawn_ = -1;
+      DrawProgress();
+      break;
+    case job::ProgressAction::Step:
+      if (progressRange_ <= 0) break;
+      if (progressPosition_ < progressRange_) ++progressPosition_;
+      DrawProgress();
+      break;
+    case job::ProgressAction::Finish:
       EndProgress();
-      *log_ << state_.messageBuffer << '\n' << std::flush;
-      break;
-    case Notification::RepairDone:
-      // The console has no tree to fill; what it shows of the schema is now valid.
-      state_.schemaMarker = job::kSchemaMarkerFilled;
-      break;
-    case Notification::GridData:
-      ShowGridCell(second == 1);
-      break;
-    case Notification::ShowViewSql:
-      if (second == 0) ShowViewSql();
-      break;
-    case Notification::ShowTriggerSql:
-      if (second == 1) ShowTriggerSql();
-      break;
-    case Notification::TableLoaded:
-      state_.selectedItemText.clear();
-      break;
-    case Notification::ObjectSaved:
-      if (engine_ && state_.saveRequested) engine_->savedObjectName.clear();
-      break;
-    case Notification::Progress:
-      if (second == job::kProgressStart) {
-        progressRange_ = first;
-        progressPosition_ = 0;
-        lastDrawn_ = -1;
-        DrawProgress();
-      } else if (second == job::kProgressStep && progressRange_ > 0) {
-        if (progressPosition_ < progressRange_) ++progressPosition_;
-        DrawProgress();
-      } else if (second == job::kProgressFinish) {
-        EndProgress();
-      }
-      break;
-    default:
       break;
   }
-  return number == Notification::JobState || number == Notification::ShowMessageBox ? 1 : 0;
 }
+
+void ConsoleFrontEnd::LogLine(const std::string& text) {
+  EndProgress();
+  *log_ << text << '\n' << std::flush;
+}
+
+void ConsoleFrontEnd::ShowViewSql(const std::string& sql) { out_ << sql << '\n'; }
+
+void ConsoleFrontEnd::ShowTriggerSql(const std::string& sql) { out_ << sql << '\n'; }
 
 job::DialogAnswer ConsoleFrontEnd::ShowModal(job::Dialog dialog) {
   EndProgress();
@@ -74,63 +86,6 @@ int ConsoleFrontEnd::ExitStatus() const {
   if (openFailedShown_) return kExitCannotOpen;
   if (stopShown_) return kExitStopped;
   return kExitRepaired;
-}
-
-namespace {
-
-// Tabs and line ends inside a cell would break the tab-separated lines.
-std::string CellForConsole(std::string text) {
-  for (char& c : text) {
-    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-}  // namespace
-
-void ConsoleFrontEnd::ShowGridCell(bool header) {
-  if (!engine_ || !engine_->currentTable) return;
-  EndProgress();
-  const auto& columns = engine_->currentTable->columns;
-  if (header) {
-    for (size_t i = 0; i < columns.size(); ++i) {
-      out_ << (i ? "\t" : "") << CellForConsole(columns[i].name);
-    }
-    out_ << '\n';
-    return;
-  }
-  out_ << (state_.gridColumn ? "\t" : "") << CellForConsole(engine_->cellText);
-  if (static_cast<size_t>(++state_.gridColumn) >= columns.size()) {
-    out_ << '\n';
-    state_.gridColumn = 0;
-    ++state_.recordCounter;
-  }
-}
-
-void ConsoleFrontEnd::ShowViewSql() {
-  if (!engine_) return;
-  for (const auto& view : engine_->viewList) {
-    if (EqualIgnoringCase(view.name, state_.selectedItemText)) {
-      out_ << view.sql << '\n';
-      break;
-    }
-  }
-  state_.selectedItemText.clear();
-}
-
-void ConsoleFrontEnd::ShowTriggerSql() {
-  if (!engine_) return;
-  const std::string* sql = nullptr;
-  for (const auto& trigger : engine_->triggerList) {
-    if (!trigger.sql.empty() && trigger.name == state_.selectedItemText) sql = &trigger.sql;
-  }
-  if (sql) out_ << *sql << '\n';
 }
 
 void ConsoleFrontEnd::DrawProgress() {

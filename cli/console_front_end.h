@@ -1,15 +1,13 @@
 // The console's front end: log lines on stdout, a progress bar on stderr when it is
-// a terminal, and each message dialog's text, answered with its default.
+// a terminal, the grid as tab-separated lines, and each message dialog's text,
+// answered with its default. Everything it shows comes through the port.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <ostream>
 
-#include "job/front_end_port.h"
-#include "job/repair_state.h"
-
-class CSqliteRepair;
+#include "job/contract/front_end_port.h"
+#include "job/contract/repair_state.h"
 
 namespace cli {
 
@@ -21,29 +19,33 @@ inline constexpr int kExitStopped = 3;
 inline constexpr int kExitNoSuchObject = 4;
 inline constexpr int kExitCannotSave = 5;
 
-// Thread: Send and ShowModal are called by the worker while the main thread only
-// waits for it; the streams are written from the calling thread.
+// Thread: its methods are called by the worker while the main thread only waits for
+// it; the streams are written from the calling thread.
 class ConsoleFrontEnd : public job::FrontEndPort {
  public:
   ConsoleFrontEnd(job::RepairState& state, std::ostream& out, std::ostream& err,
                   bool progressBar);
 
-  // The engine whose grid slot and object lists the handlers read, as the main
-  // frame's do. Set before the first job.
-  void AttachEngine(CSqliteRepair* engine) { engine_ = engine; }
   // Where log lines and dialog texts go (stdout unless changed).
   void SetLogStream(std::ostream& log) { log_ = &log; }
 
-  int64_t Send(job::Notification number, int64_t first, int64_t second) override;
+  void RepairDone(const job::ObjectListing& objects) override;
+  void GridColumns(const std::vector<std::string>& names) override;
+  void GridData(const job::GridCell& cell) override;
+  void Progress(job::ProgressAction action, int64_t range) override;
+  void LogLine(const std::string& text) override;
+  void ShowViewSql(const std::string& sql) override;
+  void ShowTriggerSql(const std::string& sql) override;
+  void ShowRecordCount(int64_t count) override { recordCounter_ = count; }
   job::DialogAnswer ShowModal(job::Dialog dialog) override;
 
+  // What the last repair recovered, as RepairDone carried it.
+  const job::ObjectListing& Objects() const { return objects_; }
   // What the run came to, from the dialogs it showed.
   int ExitStatus() const;
+  int64_t RecordCount() const { return recordCounter_; }
 
  private:
-  void ShowGridCell(bool header);
-  void ShowViewSql();
-  void ShowTriggerSql();
   void DrawProgress();
   void EndProgress();
 
@@ -51,10 +53,12 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   std::ostream& out_;
   std::ostream& err_;
   std::ostream* log_;
-  CSqliteRepair* engine_ = nullptr;
   bool progressBar_;
   bool openFailedShown_ = false;
   bool stopShown_ = false;
+  job::ObjectListing objects_;
+  size_t gridColumns_ = 0;
+  int64_t recordCounter_ = 0;
   int64_t progressRange_ = 0;
   int64_t progressPosition_ = 0;
   int lastDrawn_ = -1;

@@ -9,8 +9,10 @@
 #include "cli/console_front_end.h"
 #include "cli/object_listing.h"
 #include "cli/options.h"
-#include "engine/reader/sqlite_repair.h"
+#include "engine/schema/names.h"
+#include "engine/sqlite_repair.h"
 #include "job/recovery_thread.h"
+#include "platform/random_access_file.h"
 
 namespace {
 
@@ -27,6 +29,11 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Runs a job to its end; the console has nothing else to do meanwhile.
+void RunToEnd(std::unique_ptr<CRecoveryThread> worker) {
+  if (worker) worker->Join();
+}
+
 // Runs the show-object job for the table, view or trigger `name` (looked up in that
 // order, as the object tree lists them).
 int ShowObject(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& port,
@@ -34,16 +41,16 @@ int ShowObject(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFront
   auto named = [&](const auto& list) {
     return std::any_of(list.begin(), list.end(), [&](const auto& e) { return e.name == name; });
   };
+  const job::ObjectListing& objects = port.Objects();
   job::ObjectCategory category;
-  if (named(engine.tableList)) category = job::ObjectCategory::Table;
-  else if (named(engine.viewList)) category = job::ObjectCategory::View;
-  else if (named(engine.triggerList)) category = job::ObjectCategory::Trigger;
+  if (named(objects.tables)) category = job::ObjectCategory::Table;
+  else if (named(objects.views)) category = job::ObjectCategory::View;
+  else if (named(objects.triggers)) category = job::ObjectCategory::Trigger;
   else {
     std::cerr << "kestrun-repair: no table, view or trigger named " << name << "\n";
     return cli::kExitNoSuchObject;
   }
-  job::StartShowObjectJob(state, engine, port, name, category);
-  state.currentWorker->Join();
+  RunToEnd(job::StartShowObjectJob(state, engine, port, name, category));
   return port.ExitStatus();
 }
 
@@ -55,25 +62,26 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
     return options.tables.empty() ||
            std::find(options.tables.begin(), options.tables.end(), name) != options.tables.end();
   };
+  const job::ObjectListing& objects = port.Objects();
   for (const std::string& name : options.tables) {
-    if (std::none_of(engine.tableList.begin(), engine.tableList.end(),
-                     [&](const engine::TableEntry& t) { return t.name == name; })) {
+    if (std::none_of(objects.tables.begin(), objects.tables.end(),
+                     [&](const job::TableInfo& t) { return t.name == name; })) {
       std::cerr << "kestrun-repair: no table named " << name << "\n";
       return cli::kExitNoSuchObject;
     }
   }
   state.checkedTables.clear();
-  for (const engine::TableEntry& table : engine.tableList) {
+  for (const job::TableInfo& table : objects.tables) {
     if (!table.deletedCompanion && wanted(table.name)) state.checkedTables.push_back(table.name);
     if (table.deletedCompanion && options.includeDeleted &&
-        wanted(table.name.substr(0, table.name.size() - std::string(engine::kDeletedSuffix).size()))) {
+        wanted(engine::WithoutDeletedSuffix(table.name))) {
       state.checkedTables.push_back(table.name);
     }
   }
   state.checkedViews.clear();
-  for (const engine::ViewEntry& view : engine.viewList) state.checkedViews.push_back(view.name);
+  for (const job::SqlObjectInfo& view : objects.views) state.checkedViews.push_back(view.name);
   state.checkedTriggers.clear();
-  for (const engine::TriggerEntry& trigger : engine.triggerList) {
+  for (const job::SqlObjectInfo& trigger : objects.triggers) {
     state.checkedTriggers.push_back(trigger.name);
   }
   state.destinationFolder = options.outDir;
@@ -81,13 +89,24 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
     state.destinationFolder += '/';
   }
   state.outputOpened = 0;
-  job::StartSaveJob(state, engine, port);
-  state.currentWorker->Join();
+  RunToEnd(job::StartSaveJob(state, engine, port));
   const int status = port.ExitStatus();
   if (status != cli::kExitRepaired) return status;
   if (!state.outputOpened) return cli::kExitCannotSave;
+  // The save says "successfully" only when every checked object was written.
+  if (!state.saveFinished) {
+    std::cerr << "kestrun-repair: " << state.outputPath << " was not written completely\n";
+    return cli::kExitCannotSave;
+  }
   std::cout << "Repaired database: " << state.outputPath << "\n";
   return status;
+}
+
+// Why `path` cannot be read as a database, for the console's own line on stderr.
+std::string OpenFailureReason(const std::string& path) {
+  std::string reason;
+  if (platform::RandomAccessFile::Open(path, &reason)) reason = "not an SQLite 3 database";
+  return reason;
 }
 
 }  // namespace
@@ -106,11 +125,14 @@ int main(int argc, char** argv) {
     std::cout << cli::UsageText();
     return 0;
   }
+  if (options.version) {
+    std::cout << "kestrun-repair " << KESTRUN_VERSION << "\n";
+    return 0;
+  }
 
   job::RepairState state;
   cli::ConsoleFrontEnd port(state, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
   CSqliteRepair engine(state, port);
-  port.AttachEngine(&engine);
   if (options.list || !options.show.empty()) port.SetLogStream(std::cerr);
 
   gStopFlag = &state.stopRequested;
@@ -122,10 +144,12 @@ int main(int argc, char** argv) {
 
   state.databasePath = options.file;
   state.databaseFileName = FileNameOf(options.file);
-  job::StartRepairJob(state, engine, port, options.file, false);
-  state.currentWorker->Join();
+  RunToEnd(job::StartRepairJob(state, engine, port, options.file, false));
   int status = port.ExitStatus();
-  if (status == cli::kExitRepaired && options.list) cli::PrintObjects(engine, std::cout);
+  if (status == cli::kExitCannotOpen) {
+    std::cerr << "kestrun-repair: " << options.file << ": " << OpenFailureReason(options.file) << "\n";
+  }
+  if (status == cli::kExitRepaired && options.list) cli::PrintObjects(port.Objects(), std::cout);
   if (status == cli::kExitRepaired && !options.show.empty()) {
     status = ShowObject(state, engine, port, options.show);
   }

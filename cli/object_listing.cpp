@@ -1,7 +1,5 @@
 #include "cli/object_listing.h"
 
-#include "engine/reader/sqlite_repair.h"
-
 namespace cli {
 
 namespace {
@@ -12,12 +10,12 @@ void PrintSql(const std::string& sql, std::ostream& out) {
 
 }  // namespace
 
-void PrintObjects(const CSqliteRepair& engine, std::ostream& out) {
-  out << "Tables: " << engine.tableCount << "\n";
-  for (const engine::TableEntry& table : engine.tableList) {
+void PrintObjects(const job::ObjectListing& objects, std::ostream& out) {
+  out << "Tables: " << objects.tableCount << "\n";
+  for (const job::TableInfo& table : objects.tables) {
     out << "Table " << table.name << " (root page " << table.rootPage << ", "
         << table.columns.size() << " column(s))\n";
-    for (const engine::columndata& c : table.columns) {
+    for (const job::ColumnInfo& c : table.columns) {
       out << "  " << c.name << "\t" << (c.declaredType.empty() ? "-" : c.declaredType);
       if (c.notNull) out << "\tNOT";
       if (c.hasDefault) out << "\tDEFAULT";
@@ -25,13 +23,13 @@ void PrintObjects(const CSqliteRepair& engine, std::ostream& out) {
       out << "\n";
     }
   }
-  out << "Views: " << engine.viewCount << "\n";
-  for (const engine::ViewEntry& view : engine.viewList) {
+  out << "Views: " << objects.viewCount << "\n";
+  for (const job::SqlObjectInfo& view : objects.views) {
     out << "View " << view.name << "\n";
     PrintSql(view.sql, out);
   }
-  out << "Triggers: " << engine.triggerCount << "\n";
-  for (const engine::TriggerEntry& trigger : engine.triggerList) {
+  out << "Triggers: " << objects.triggerCount << "\n";
+  for (const job::SqlObjectInfo& trigger : objects.triggers) {
     out << "Trigger " << trigger.name << " on " << trigger.tableName << "\n";
     PrintSql(trigger.sql, out);
   }

@@ -4,11 +4,11 @@
 
 #include <ostream>
 
-class CSqliteRepair;
+#include "job/contract/front_end_port.h"
 
 namespace cli {
 
-// Prints what the last repair recovered. Call only while no job runs.
-void PrintObjects(const CSqliteRepair& engine, std::ostream& out);
+// Prints what a repair recovered, as its RepairDone notification carried it.
+void PrintObjects(const job::ObjectListing& objects, std::ostream& out);
 
 }  // namespace cli

@@ -11,6 +11,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       optionsEnded = true;
     } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
       options.help = true;
+    } else if (!optionsEnded && arg == "--version") {
+      options.version = true;
     } else if (!optionsEnded && arg == "--list") {
       options.list = true;
     } else if (!optionsEnded && (arg == "--show" || arg == "--out" || arg == "--table")) {
@@ -31,7 +33,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       files.push_back(arg);
     }
   }
-  if (options.help) return true;
+  if (options.help || options.version) return true;
   if (files.size() != 1) {
     error = files.empty() ? "no database file given" : "more than one database file given";
     return false;
@@ -59,6 +61,7 @@ std::string UsageText() {
          "  --show NAME  after the repair, show the table NAME as the grid would (a\n"
          "               header line of column names, then one tab-separated line\n"
          "               per record), or the SQL text of the view or trigger NAME\n"
+         "  --version    print the program's version\n"
          "  -h, --help   show this text\n"
          "\n"
          "With --list or --show, the repair's log goes to stderr and stdout holds only\n"
@@ -68,7 +71,8 @@ std::string UsageText() {
          "\n"
          "Exit status: 0 repaired (and saved), 1 cannot open or not a database, 2 usage\n"
          "error, 3 stopped (Ctrl+C), 4 no table, view or trigger of the --show or\n"
-         "--table NAME, 5 the repaired database cannot be created.\n";
+         "--table NAME, 5 the repaired database cannot be created or was not written\n"
+         "completely.\n";
 }
 
 }  // namespace cli

@@ -8,6 +8,7 @@ namespace cli {
 
 struct Options {
   bool help = false;
+  bool version = false;
   bool list = false;  // print the recovered objects after the repair
   std::string show;   // after the repair, show this table, view or trigger
   std::string outDir = ".";     // where the repaired database is saved

@@ -2,11 +2,9 @@
 
 #include <exception>
 
-#include <sqlite3.h>
-
-#include "engine/reader/sqlite_repair.h"
-#include "job/format_now.h"
-#include "job/log_line.h"
+#include "engine/schema/deleted_table_ddl.h"
+#include "engine/sqlite_repair.h"
+#include "job/contract/format_now.h"
 
 CRecoveryThread::CRecoveryThread(job::RepairState& state, CSqliteRepair& engine,
                                  job::FrontEndPort& port)
@@ -29,8 +27,8 @@ namespace {
 enum class JobKind { None, Repair, ShowObject, Save };
 
 void RunStopHandling(RepairState& state, FrontEndPort& port, JobKind kind) {
-  port.Send(Notification::Progress, 0, kProgressFinish);
-  WriteLogLine(state, port, "Process stopped by user on " + FormatNow());
+  port.Progress(ProgressAction::Finish, 0);
+  port.LogLine("Process stopped by user on " + FormatNow());
   state.saveRequested = 0;
   state.msgStoppedByUser = 1;
   port.ShowModal(Dialog::CMessageOk);
@@ -38,15 +36,39 @@ void RunStopHandling(RepairState& state, FrontEndPort& port, JobKind kind) {
   if (kind == JobKind::ShowObject) state.showObjectRequested = 0;
 }
 
+TableInfo InfoOf(const engine::TableEntry& entry) {
+  TableInfo info;
+  info.name = entry.name;
+  info.deletedCompanion = entry.deletedCompanion;
+  info.rootPage = entry.rootPage;
+  for (const engine::columndata& c : entry.columns) {
+    info.columns.push_back({c.name, c.declaredType, c.notNull != 0, c.hasDefault != 0, c.primaryKey != 0});
+  }
+  return info;
+}
+
+ObjectListing ListingOf(const engine::Schema& schema) {
+  ObjectListing listing;
+  for (const engine::TableEntry& t : schema.tableList) listing.tables.push_back(InfoOf(t));
+  for (const engine::ViewEntry& v : schema.viewList) listing.views.push_back({v.name, v.sql, {}});
+  for (const engine::TriggerEntry& t : schema.triggerList) {
+    listing.triggers.push_back({t.name, t.sql, t.tableName});
+  }
+  listing.tableCount = schema.tableCount;
+  listing.viewCount = schema.viewCount;
+  listing.triggerCount = schema.triggerCount;
+  return listing;
+}
+
 void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                    CRecoveryThread* worker) {
-  WriteLogLine(state, port, "");
+  port.LogLine("");
   const std::string startTime = FormatNow();
   engine.ClearObjectLists();
   engine.ClearPropertyLists();
   // All four always run, in this order; each returns early on a stop request, and the
   // scans find nothing after a failed open.
-  engine.OpenDatabaseFile();
+  if (!engine.OpenDatabaseFile()) port.ShowModal(Dialog::CMessageDialog);
   engine.ScanTables();
   engine.ScanViews();
   engine.ScanTriggers();
@@ -55,8 +77,9 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
     return;
   }
 
+  const engine::Schema& schema = engine.RecoveredSchema();
   state.repairCompleted = 1;
-  port.Send(Notification::RepairDone, 1, 0);
+  port.RepairDone(ListingOf(schema));
   state.repairRequested = 0;
   if (worker) worker->jobPath.clear();
   state.selectedItemText.clear();
@@ -68,29 +91,84 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
       "",
       "Database Details: ",
       "",
-      "Total Table(s) present     : " + std::to_string(engine.tableCount),
-      "Total View(s) present      : " + std::to_string(engine.viewCount),
-      "Total Trigger(s) present  : " + std::to_string(engine.triggerCount),
+      "Total Table(s) present     : " + std::to_string(schema.tableCount),
+      "Total View(s) present      : " + std::to_string(schema.viewCount),
+      "Total Trigger(s) present  : " + std::to_string(schema.triggerCount),
       "",
       "Repairing process completed on " + FormatNow(),
   };
-  for (const std::string& line : lines) WriteLogLine(state, port, line);
+  for (const std::string& line : lines) port.LogLine(line);
   port.ShowModal(Dialog::CRepairedSuccessfully);
 }
 
-void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
-  WriteLogLine(state, port, "");
-  WriteLogLine(state, port, "Saving process started on " + FormatNow());
-  engine.SaveRepairedDatabase();
-  if (state.outputDatabase) {
-    sqlite3_close(state.outputDatabase);
-    state.outputDatabase = nullptr;
+// The log lines of one copied table: what failed, then the table's summary.
+void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
+  const std::string target = t.companion ? engine::DeletedTableName(t.name) : t.name;
+  if (!t.created) port.LogLine("Table " + target + " was not created: " + t.createError);
+  if (!t.received) port.LogLine("Table " + target + " cannot receive records: " + t.receiveError);
+  if (t.extraValues) {
+    port.LogLine("Table " + t.name + ": " + std::to_string(t.extraValues) +
+                 " record(s) had more values than the table has columns; the extra values were left out.");
   }
+  if (t.refused) {
+    port.LogLine("Table " + target + ": " + std::to_string(t.refused) + " record(s) could not be written (" +
+                 t.firstRefusal + ").");
+  }
+  if (!t.committed) port.LogLine("Table " + target + " was not saved: " + t.commitError);
+  if (t.companion) return;
+  port.LogLine("");
+  port.LogLine("Table name   : " + t.name);
+  port.LogLine("Total record(s) present    : " + std::to_string(t.present));
+  port.LogLine("Total record(s) repaired    : " + std::to_string(t.written));
+}
+
+void ShowCustomMessage(RepairState& state, FrontEndPort& port, const std::string& text) {
+  state.messageBuffer = text;
+  state.msgCustomText = 1;
+  port.ShowModal(Dialog::CMessageOk);
+}
+
+void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+  port.LogLine("");
+  port.LogLine("Saving process started on " + FormatNow());
+  state.msgSavingCompleted = 0;
+  const engine::writer::SaveReport report =
+      engine.SaveRepairedDatabase([&](const engine::writer::TableReport& t) { LogTable(port, t); });
   if (state.outputOpened) state.selectedItemText.clear();
+  if (!report.opened) {
+    port.LogLine("Saving process failed: the repaired database cannot be created in " + report.openWhere +
+                 " (" + report.openError + ")");
+    state.saveRequested = 0;
+    ShowCustomMessage(state, port, "The repaired database cannot be created: " + report.openError + ".");
+    return;
+  }
+  for (const std::string& setting : report.settingErrors) {
+    port.LogLine("Setting of the repaired database refused: " + setting);
+  }
+  for (const engine::writer::ObjectReport& o : report.objects) {
+    if (!o.saved) port.LogLine(o.kind + " " + o.name + " was not saved: " + o.error);
+  }
+  if (report.stopped) return;  // the stop handling takes over
+  port.LogLine("");
+  if (!report.Complete()) {
+    // Something checked is not in the output: the run must not read as a success.
+    port.LogLine("Saving process failed on " + FormatNow());
+    state.saveRequested = 0;
+    ShowCustomMessage(state, port,
+                      "The repaired database was not saved completely: " + report.FirstFailure() + ".");
+    return;
+  }
+  state.saveFinished = 1;
+  port.LogLine("Saving process completed successfully on " + FormatNow());
+  port.SaveFinished();
+  state.saveRequested = 0;
+  state.msgSavingCompleted = 1;
+  port.ShowModal(Dialog::CMessageOk);
 }
 
 void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
   const bool schemaShown = state.schemaMarker == kSchemaMarkerFilled;
+  const engine::Schema& schema = engine.RecoveredSchema();
   // Every entry of the clicked name is shown, in list order; a stop request ends the
   // walk before the next entry and runs the stop handling at once.
   auto walk = [&](const auto& list, auto&& show) {
@@ -103,16 +181,21 @@ void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& 
     }
   };
   if (state.tableSelected) {
-    walk(engine.tableList, [&](const engine::TableEntry& entry) {
+    walk(schema.tableList, [&](const engine::TableEntry& entry) {
       engine.PreviewTable(entry);
-      port.Send(Notification::TableLoaded, 0, 0);
+      port.TableLoaded(InfoOf(entry));
+      state.selectedItemText.clear();
     });
   } else if (state.viewSelected) {
-    walk(engine.viewList,
-         [&](const engine::ViewEntry&) { port.Send(Notification::ShowViewSql, 0, 0); });
+    walk(schema.viewList, [&](const engine::ViewEntry& entry) {
+      port.ShowViewSql(entry.sql);
+      state.selectedItemText.clear();
+    });
   } else if (state.triggerSelected) {
-    walk(engine.triggerList,
-         [&](const engine::TriggerEntry&) { port.Send(Notification::ShowTriggerSql, 0, 1); });
+    // A trigger without SQL text leaves the text box as it is.
+    walk(schema.triggerList, [&](const engine::TriggerEntry& entry) {
+      if (!entry.sql.empty()) port.ShowTriggerSql(entry.sql);
+    });
   }
   // An index leaf has no body: the job is its start and end notifications.
 }
@@ -126,53 +209,47 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                  : state.saveRequested       ? JobKind::Save
                                              : JobKind::None;
   try {
-    port.Send(Notification::JobState, 0, kJobStarted);
+    port.JobState(kJobStarted);
     if (kind == JobKind::Repair) RunRepairBody(state, engine, port, worker);
     if (kind == JobKind::ShowObject) RunShowObjectBody(state, engine, port);
     if (kind == JobKind::Save) RunSaveBody(state, engine, port);
     if (state.stopRequested) RunStopHandling(state, port, kind);
   } catch (const std::exception& e) {
-    if (state.outputDatabase) {
-      sqlite3_close(state.outputDatabase);
-      state.outputDatabase = nullptr;
-    }
     // The engine is built not to throw; whatever slips through ends this job only.
+    // The output connection of a save closed as the save unwound.
     state.openFailed = 0;
-    WriteLogLine(state, port, std::string("Unexpected error: ") + e.what());
+    port.LogLine(std::string("Unexpected error: ") + e.what());
   } catch (...) {
     state.openFailed = 0;
-    WriteLogLine(state, port, "Unexpected error.");
+    port.LogLine("Unexpected error.");
   }
-  port.Send(Notification::JobState, 0, kJobEnded);
+  port.JobState(kJobEnded);
   state.stopRequested = 0;
   state.workerBusy = 0;
 }
 
-bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
-                    const std::string& path, bool includeDeleted) {
+std::unique_ptr<CRecoveryThread> StartRepairJob(RepairState& state, CSqliteRepair& engine,
+                                                FrontEndPort& port, const std::string& path,
+                                                bool includeDeleted) {
+  if (state.workerBusy) return nullptr;
   state.includeDeletedRecords = includeDeleted ? 1 : 0;
-  engine.tableCount = 0;
-  engine.viewCount = 0;
-  engine.triggerCount = 0;
-  port.Send(Notification::ResetWorkspace, 0, 0);
-  port.Send(Notification::CheckTopItem, 0, 0);
-  if (state.workerBusy) return false;
-  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
-  state.currentWorker = worker;
+  port.ResetWorkspace();
+  port.CheckTopItem();
+  auto worker = std::make_unique<CRecoveryThread>(state, engine, port);
   worker->jobPath = path;
   state.runPath = path;
   state.saveRequested = 0;
   state.repairRequested = 1;
   state.workerBusy = 1;
   worker->Resume();
-  return true;
+  return worker;
 }
 
-bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
-                        const std::string& name, ObjectCategory category) {
-  if (state.workerBusy) return false;
-  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
-  state.currentWorker = worker;
+std::unique_ptr<CRecoveryThread> StartShowObjectJob(RepairState& state, CSqliteRepair& engine,
+                                                    FrontEndPort& port, const std::string& name,
+                                                    ObjectCategory category) {
+  if (state.workerBusy) return nullptr;
+  auto worker = std::make_unique<CRecoveryThread>(state, engine, port);
   state.selectedItemText = name;
   state.selectedObjectName = name;
   state.tableSelected = category == ObjectCategory::Table;
@@ -182,20 +259,20 @@ bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort&
   state.showObjectRequested = 1;
   state.workerBusy = 1;
   worker->Resume();
-  return true;
+  return worker;
 }
 
-bool StartSaveJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
-  if (state.workerBusy) return false;
-  auto worker = std::make_shared<CRecoveryThread>(state, engine, port);
-  state.currentWorker = worker;
+std::unique_ptr<CRecoveryThread> StartSaveJob(RepairState& state, CSqliteRepair& engine,
+                                              FrontEndPort& port) {
+  if (state.workerBusy) return nullptr;
+  auto worker = std::make_unique<CRecoveryThread>(state, engine, port);
   state.saveRequested = 1;
   state.showObjectRequested = 0;
   state.repairRequested = 0;
   state.msgSelectTables = 0;
   state.workerBusy = 1;
   worker->Resume();
-  return true;
+  return worker;
 }
 
 }  // namespace job

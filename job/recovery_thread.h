@@ -1,12 +1,13 @@
-// The worker thread of one job (repair, show object or save). A new job always gets
-// a new thread; nothing reuses one.
+// The worker thread of one job (repair, show object or save), and the starters that
+// create one. A new job always gets a new thread; nothing reuses one.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <thread>
 
-#include "job/front_end_port.h"
-#include "job/repair_state.h"
+#include "job/contract/front_end_port.h"
+#include "job/contract/repair_state.h"
 
 class CSqliteRepair;
 
@@ -46,20 +47,25 @@ namespace job {
 void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
             CRecoveryThread* worker = nullptr);
 
-// The starters. Each starts nothing while a job runs (workerBusy set) and returns
-// false then. Window thread (or the console's main thread) only.
-bool StartRepairJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
-                    const std::string& path, bool includeDeleted);
+// The starters. Each starts nothing, writes nothing and sends nothing while a job
+// runs (workerBusy set) and returns null then; otherwise it returns the running
+// job's thread, which the caller keeps (and may join). Window thread (or the
+// console's main thread) only.
+std::unique_ptr<CRecoveryThread> StartRepairJob(RepairState& state, CSqliteRepair& engine,
+                                                FrontEndPort& port, const std::string& path,
+                                                bool includeDeleted);
 
 // The save job: writes the checked objects (checkedTables, checkedViews,
 // checkedTriggers) into a new database in destinationFolder.
-bool StartSaveJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port);
+std::unique_ptr<CRecoveryThread> StartSaveJob(RepairState& state, CSqliteRepair& engine,
+                                              FrontEndPort& port);
 
 // The categories of the object tree under which a clicked leaf stands.
 enum class ObjectCategory { Table, View, Index, Trigger };
 
 // The show-object job for the leaf `name` under `category`.
-bool StartShowObjectJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
-                        const std::string& name, ObjectCategory category);
+std::unique_ptr<CRecoveryThread> StartShowObjectJob(RepairState& state, CSqliteRepair& engine,
+                                                    FrontEndPort& port, const std::string& name,
+                                                    ObjectCategory category);
 
 }  // namespace job

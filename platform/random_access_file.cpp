@@ -11,7 +11,10 @@ namespace platform {
 
 std::unique_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path,
                                                          std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO would block a plain open until a writer appears, and a device or
+  // socket is no database: the path is opened without blocking and refused unless
+  // it names a regular file. Reads never block on a regular file either way.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);
     return nullptr;
@@ -22,6 +25,7 @@ std::unique_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path
     ::close(fd);
     return nullptr;
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return std::unique_ptr<RandomAccessFile>(new RandomAccessFile(fd, info.st_size));
 }
 

@@ -77,7 +77,8 @@ inline const uint8_t* ReadVarint64(const uint8_t* p, const uint8_t* limit, int64
 // Content size in bytes of a record value of serial type `t`.
 inline uint64_t SerialTypeSize(uint64_t t) {
   if (t >= 12) return (t - 12) / 2;  // blob (even) or text (odd: (t - 13) / 2)
-  static constexpr uint8_t kSizes[12] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 10, 11};
+  // 10 and 11 are reserved and hold no bytes.
+  static constexpr uint8_t kSizes[12] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0, 0, 0};
   return kSizes[t];
 }
 

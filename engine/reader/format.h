@@ -44,9 +44,10 @@ inline constexpr uint8_t kTableLeafPage = 13;
 // A freeblock: 2 bytes offset of the next freeblock (0 ends the chain), 2 bytes size.
 inline constexpr int kFreeblockHeaderSize = 4;
 
-// A freelist trunk page: 4 bytes next trunk, 4 bytes leaf count, 4 bytes a leaf.
+// A freelist trunk page: 4 bytes next trunk, 4 bytes leaf count, then 4 bytes a leaf.
 inline constexpr int kTrunkLeafCountOffset = 4;
 inline constexpr int kTrunkLeavesOffset = 8;
+inline constexpr int kTrunkLeafSize = 4;
 
 // An overflow page: 4 bytes next page number, then usable size - 4 content bytes.
 // A cell whose payload overflows ends with the 4-byte number of its first one.

@@ -1,99 +1,49 @@
 // The deleted records of a table: carved out of its leaf pages' freeblocks and
-// unallocated gaps, then shown in the grid or written into "<name>_deleted".
+// unallocated gaps, and out of freed leaf pages whose cells fit it best.
+#include "engine/records/deleted_records.h"
+
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/reader/btree_page.h"
+#include "engine/reader/btree_walks.h"
 #include "engine/reader/coding.h"
 #include "engine/reader/leaf_cell.h"
-#include "engine/reader/sqlite_repair.h"
+#include "engine/records/live_records.h"
+#include "engine/records/record_carver.h"
+#include "engine/records/row_hash.h"
+#include "engine/records/table_row.h"
 #include "engine/records/type_class.h"
 
-using job::Notification;
-using namespace engine;
-
+namespace engine {
 namespace {
 
-constexpr int64_t kCarveProgressRange = 10000;
-
-// A record's values as one comparable key, the rowid's own column left out (a
-// carved record seldom knows it).
-std::string RowKey(const std::vector<Value>& values, size_t columns, int aliasColumn) {
-  std::string key;
-  for (size_t i = 0; i < columns; ++i) {
-    if (static_cast<int>(i) == aliasColumn) continue;
-    const Value null;
-    const Value& v = i < values.size() ? values[i] : null;
-    key += static_cast<char>('0' + static_cast<int>(v.kind));
-    switch (v.kind) {
-      case Value::Kind::Integer:
-        key.append(reinterpret_cast<const char*>(&v.integer), sizeof v.integer);
-        break;
-      case Value::Kind::Real:
-        key.append(reinterpret_cast<const char*>(&v.real), sizeof v.real);
-        break;
-      case Value::Kind::Text:
-      case Value::Kind::Blob:
-        key += std::to_string(v.bytes.size()) + ":" + v.bytes;
-        break;
-      case Value::Kind::Null:
-        break;
-    }
-  }
-  return key;
-}
-
-int AliasColumn(const TableEntry& entry) {
-  int alias = -1, keys = 0;
-  for (size_t i = 0; i < entry.columns.size(); ++i) {
-    if (!entry.columns[i].primaryKey) continue;
-    ++keys;
-    const std::string& t = entry.columns[i].declaredType;
-    if (t.size() == 7 && std::equal(t.begin(), t.end(), "INTEGER", [](char a, char b) {
-          return std::toupper(static_cast<unsigned char>(a)) == b;
-        })) {
-      alias = static_cast<int>(i);
-    }
-  }
-  return keys == 1 ? alias : -1;
-}
-
-// A whole-number real of a REAL column is stored as an integer; it reads back a real.
-void RealifyColumns(const TableEntry& entry, std::vector<Value>& values) {
-  for (size_t i = 0; i < values.size() && i < entry.columns.size(); ++i) {
-    if (values[i].kind == Value::Kind::Integer &&
-        AffinityOf(entry.columns[i].declaredType) == Affinity::Real) {
-      values[i].kind = Value::Kind::Real;
-      values[i].real = static_cast<double>(values[i].integer);
-    }
-  }
-}
-
-// How well a record read from a freed page fits `entry`: -1 not at all, else more
-// the closer it fits (every column filled; with `aliasBonus`, a NULL where the
-// rowid's column stands counts for that table).
-int Fit(const std::vector<RecordValue>& values, const TableEntry& entry, bool aliasBonus = false) {
-  const size_t columns = entry.columns.size();
-  if (values.empty() || values.size() > columns) return -1;
-  const int alias = AliasColumn(entry);
+// How well a record read from a freed page fits a table of `shape`: -1 not at
+// all, else more the closer it fits (every column filled; with `aliasBonus`, a
+// NULL where the rowid's column stands counts for that table).
+int Fit(const std::vector<RecordValue>& values, const TableRowShape& shape, bool aliasBonus = false) {
+  const std::vector<columndata>& columns = shape.StoredColumns();
+  if (values.empty() || values.size() > columns.size()) return -1;
+  const int alias = shape.AliasRecordIndex();
   for (size_t i = 0; i < values.size(); ++i) {
     const Value& v = values[i].value;
     if (static_cast<int>(i) == alias && v.kind != Value::Kind::Null) return -1;
     const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
-    if (number && AffinityOf(entry.columns[i].declaredType) == Affinity::Text) return -1;
+    if (number && AffinityOf(columns[i].declaredType) == Affinity::Text) return -1;
   }
-  return (values.size() == columns ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0);
+  return (values.size() == columns.size() ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0);
 }
 
-// How well the records of one freed page fit `entry` together: the cells of a leaf
+// How well the records of one freed page fit a table together: the cells of a leaf
 // page all belonged to one table, so one record that cannot be its row counts hard
 // against it.
-int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableEntry& entry,
+int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableRowShape& shape,
             bool aliasBonus) {
   int total = 0;
   for (const auto& record : records) {
-    const int fit = Fit(record, entry, aliasBonus);
+    const int fit = Fit(record, shape, aliasBonus);
     total += fit < 0 ? -8 : fit;
   }
   return total;
@@ -101,67 +51,82 @@ int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableEnt
 
 }  // namespace
 
-void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
-                                        const std::function<void(CarvedRecord&)>& onRecord) {
-  tableInteriorQueue.clear();
-  tableLeafPages.clear();
-  CollectTableLeaves(entry.rootPage);
-  const size_t columns = entry.columns.size();
-  if (columns == 0 || !state_.fileHandle) return;
-  const int alias = AliasColumn(entry);
+void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
+                         Work& work, bool startBar, RowSink& sink) {
+  const TableRowShape shape(entry.columns);
+  const size_t columns = shape.StoredCount();
+  if (columns == 0 || !db.IsOpen()) {
+    if (startBar) work.StartBar(0);
+    return;
+  }
+  const uint32_t usable = db.usableSize;
+  const std::vector<uint64_t> ownLeavesInOrder = CollectTableLeaves(db, entry.rootPage, nullptr);
+  const std::vector<uint64_t> freedLeaves = FreedTableLeaves(db, &work);
+  if (startBar) work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + freedLeaves.size()));
+  const int alias = shape.AliasRecordIndex();
+  auto Key = [&](std::vector<Value> values, bool rowidKnown, int64_t rowid) {
+    values.resize(columns);
+    shape.Normalize(values, rowidKnown, rowid);
+    return HashRow(values, alias);
+  };
 
-  // The live rows, so that an old copy of a moved cell is not taken for a deleted row.
-  std::unordered_set<std::string> live;
+  // The live rows, so that an old copy of a moved cell is not taken for a deleted
+  // row: a fingerprint each, not the rows' bytes.
+  std::unordered_set<RowHash, RowHashOf> live;
   size_t fewestValues = columns;
-  bool noBar = false;
-  ReadLiveRecords(false, noBar, [&](int64_t) {
-    fewestValues = std::min(fewestValues, recordValues_.size());
-    std::vector<Value> values;
-    for (RecordValue& v : recordValues_) values.push_back(v.value);
-    RealifyColumns(entry, values);
-    live.insert(RowKey(values, columns, alias));
-  });
+  {
+    LiveBar noBar{false, false};
+    std::vector<Value> plain;
+    CallbackSink liveSink([&](std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) {
+      fewestValues = std::min(fewestValues, values.size());
+      plain.resize(values.size());
+      for (size_t i = 0; i < values.size(); ++i) plain[i] = values[i].value;
+      live.insert(Key(plain, rowidKnown, rowid));
+    });
+    ReadLiveRecords(db, ownLeavesInOrder, work, noBar, liveSink);
+  }
 
-  RecordCarver carver(entry.columns, fewestValues, textEncoding, usableSize, pages_);
+  RecordCarver carver(shape.StoredColumns(), fewestValues, db.textEncoding, usable, db.pages);
   // A record is handed on once, and never when it is a live row's old copy.
-  std::unordered_set<std::string> emitted;
+  std::unordered_set<RowHash, RowHashOf> emitted;
+  std::vector<RecordValue> out;
   auto emit = [&](std::vector<CarvedRecord>& records) {
     for (CarvedRecord& record : records) {
-      RealifyColumns(entry, record.values);
-      const std::string key = RowKey(record.values, columns, alias);
+      shape.Normalize(record.values, record.rowidKnown, record.rowid);
+      const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
       if (live.count(key) || !emitted.insert(key).second) continue;
-      onRecord(record);
+      out.resize(record.values.size());
+      for (size_t i = 0; i < out.size(); ++i) {
+        std::swap(out[i].value, record.values[i]);
+        out[i].storedInCell = false;
+      }
+      sink.Row(out, record.rowidKnown, record.rowid);
     }
   };
   std::vector<uint8_t> page;
   std::vector<CarvedRecord> carved;
-  const uint32_t pageSize = pages_.PageSize();
   // The records in the freeblocks of the leaf page held in `page`, and between its
   // cell pointers and its cell content, where a freed cell that bordered the content
   // was given back whole.
-  auto CarvePage = [&](uint64_t pageNumber, const BtreePageHeader& h, std::vector<CarvedRecord>& out) {
-    const int64_t offset = PageOffset(pageNumber, pageSize);
+  auto CarvePage = [&](uint64_t pageNumber, const BtreePageHeader& h, std::vector<CarvedRecord>& found) {
     carver.StartPage(page.data(), h);
-    freeblockOffsets.clear();
-    if (h.firstFreeblock != 0) CollectFreeblocks(offset, h.firstFreeblock);
-    for (int64_t freeblock : freeblockOffsets) {
-      const uint32_t at = static_cast<uint32_t>(freeblock - offset);
-      const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usableSize);
-      carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usableSize), out);
-      Notify(Notification::Progress, 0, job::kProgressStep);
+    if (h.firstFreeblock != 0) {
+      for (uint32_t at : CollectFreeblocks(db, page.data(), pageNumber, h.firstFreeblock)) {
+        const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usable);
+        carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usable), found);
+        work.Step();
+      }
     }
-    freeblockOffsets.clear();
     const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
-    const uint32_t gapEnd = std::min(h.contentStart, usableSize);
-    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, out);
-    Notify(Notification::Progress, 0, job::kProgressStep);
+    const uint32_t gapEnd = std::min(h.contentStart, usable);
+    if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, found);
+    work.Step();
   };
-  for (int64_t offset : tableLeafPages) {
-    if (StopRequested()) break;
-    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
-    pages_.ReadPage(pageNumber, page);
+  for (uint64_t pageNumber : ownLeavesInOrder) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
     carved.clear();
-    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usableSize, pageNumber), carved);
+    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
     emit(carved);
   }
 
@@ -171,15 +136,18 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   std::vector<RecordValue> values;
   std::vector<RecordField> fields;
   LeafCell cell;
-  // Every other table a freed page could have belonged to.
-  auto IsRival = [&](const TableEntry& other) {
-    return &other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage;
-  };
+  // Every other table a freed page could have belonged to, with its record shape.
+  std::vector<std::pair<const TableEntry*, TableRowShape>> rivals;
+  for (const TableEntry& other : schema.tableList) {
+    if (&other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage) {
+      rivals.emplace_back(&other, TableRowShape(other.columns));
+    }
+  }
   auto Beats = [&](const std::vector<std::vector<RecordValue>>& records, bool aliasBonus) {
-    const int fit = PageFit(records, entry, aliasBonus);
+    const int fit = PageFit(records, shape, aliasBonus);
     if (fit <= 0) return false;
-    for (const TableEntry& other : tableList) {
-      if (IsRival(other) && PageFit(records, other, aliasBonus) >= fit) return false;
+    for (const auto& [other, otherShape] : rivals) {
+      if (PageFit(records, otherShape, aliasBonus) >= fit) return false;
     }
     return true;
   };
@@ -189,22 +157,16 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   // cells to a sibling before it freed the page), or else when it lies nearer the
   // table's pages than the other table's (a table's pages are mostly allocated
   // together).
-  auto PageNumbers = [&](const std::vector<int64_t>& offsets) {
-    std::vector<uint64_t> numbers;
-    for (int64_t offset : offsets) numbers.push_back(static_cast<uint64_t>(offset / pageSize) + 1);
+  auto Sorted = [](std::vector<uint64_t> numbers) {
     std::sort(numbers.begin(), numbers.end());
     return numbers;
   };
-  const std::vector<uint64_t> ownLeaves = PageNumbers(tableLeafPages);
+  const std::vector<uint64_t> ownLeaves = Sorted(ownLeavesInOrder);
   std::unordered_map<int64_t, std::vector<uint64_t>> othersLeaves;
   auto LeavesOf = [&](const TableEntry& other) -> const std::vector<uint64_t>& {
     auto found = othersLeaves.find(other.rootPage);
     if (found != othersLeaves.end()) return found->second;
-    std::vector<int64_t> saved;
-    saved.swap(tableLeafPages);
-    CollectTableLeaves(other.rootPage);
-    std::vector<uint64_t> numbers = PageNumbers(tableLeafPages);
-    tableLeafPages.swap(saved);
+    std::vector<uint64_t> numbers = Sorted(CollectTableLeaves(db, other.rootPage, nullptr));
     return othersLeaves.emplace(other.rootPage, std::move(numbers)).first->second;
   };
   auto Distance = [](const std::vector<uint64_t>& sorted, uint64_t number) {
@@ -219,11 +181,11 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     if (Beats(records, false)) return true;
     if (!Beats(records, true)) return false;
     if (holdsCopy) return true;
-    const int fit = PageFit(records, entry, false);
+    const int fit = PageFit(records, shape, false);
     const uint64_t own = Distance(ownLeaves, pageNumber);
-    for (const TableEntry& other : tableList) {
-      if (IsRival(other) && PageFit(records, other, false) >= fit &&
-          Distance(LeavesOf(other), pageNumber) <= own) {
+    for (const auto& [other, otherShape] : rivals) {
+      if (PageFit(records, otherShape, false) >= fit &&
+          Distance(LeavesOf(*other), pageNumber) <= own) {
         return false;
       }
     }
@@ -231,39 +193,40 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
   };
   std::vector<std::vector<RecordValue>> cellRecords;
   std::vector<int64_t> cellRowids;
-  const std::vector<uint64_t> freedLeaves = FreedTableLeaves();
+  std::vector<Value> plain;
   for (uint64_t pageNumber : freedLeaves) {
-    if (StopRequested()) break;
-    pages_.ReadPage(pageNumber, page);
-    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
+    BtreePageHeader h = ParseBtreeHeader(page.data(), usable, pageNumber);
     cellRecords.clear();
     cellRowids.clear();
     bool holdsLiveCopy = false;
     for (uint32_t i = 0; i < h.cellCount; ++i) {
-      const uint32_t at = CellOffset(page.data(), usableSize, h, i);
-      if (at == 0 || !ReadTableLeafCell(pages_, page.data(), usableSize, at, &cell) ||
-          !DecodeRecordValues(cell, textEncoding, fields, values)) {
+      const uint32_t at = CellOffset(page.data(), usable, h, i);
+      if (at == 0 || !ReadTableLeafCell(db.pages, page.data(), usable, at, &cell) ||
+          !DecodeRecordValues(cell, db.textEncoding, fields, values)) {
         continue;
       }
       cellRecords.push_back(values);
       cellRowids.push_back(cell.rowid);
-      std::vector<Value> plain;
-      for (const RecordValue& v : values) plain.push_back(v.value);
-      RealifyColumns(entry, plain);
-      const std::string key = RowKey(plain, columns, alias);
+      plain.resize(values.size());
+      for (size_t k = 0; k < values.size(); ++k) plain[k] = values[k].value;
+      const RowHash key = Key(plain, true, cell.rowid);
       holdsLiveCopy = holdsLiveCopy || live.count(key) > 0 || emitted.count(key) > 0;
     }
     const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber);
-    if (!cellRecords.empty() && !pageIsOurs) continue;
+    if (!cellRecords.empty() && !pageIsOurs) {
+      work.Step();
+      continue;
+    }
     carved.clear();
     for (size_t r = 0; r < cellRecords.size(); ++r) {
-      if (Fit(cellRecords[r], entry) < 0) continue;
+      if (Fit(cellRecords[r], shape) < 0) continue;
       CarvedRecord record;
       record.rowidKnown = true;
       record.rowid = cellRowids[r];
       record.values.resize(columns);
       for (size_t k = 0; k < cellRecords[r].size(); ++k) record.values[k] = cellRecords[r][k].value;
-      if (alias >= 0) record.values[alias] = Value::Integer(cellRowids[r]);
       carved.push_back(std::move(record));
     }
     // A page emptied row by row keeps its rows in freeblocks and in its gap.
@@ -273,31 +236,12 @@ void CSqliteRepair::CarveDeletedRecords(const TableEntry& entry,
     for (CarvedRecord& record : pieces) {
       one[0].resize(record.values.size());
       for (size_t k = 0; k < record.values.size(); ++k) one[0][k].value = record.values[k];
-      if (pageIsOurs ? Fit(one[0], entry) >= 0 : FitsBest(one, false, pageNumber)) carved.push_back(std::move(record));
+      if (pageIsOurs ? Fit(one[0], shape) >= 0 : FitsBest(one, false, pageNumber)) {
+        carved.push_back(std::move(record));
+      }
     }
     emit(carved);
   }
 }
 
-void CSqliteRepair::PreviewDeletedRecords(const TableEntry& entry) {
-  if (!state_.saveRequested && state_.showObjectRequested) {
-    Notify(Notification::GridData, 0, 1);
-    Notify(Notification::ClearGridRows, 0, 0);
-  }
-  Notify(Notification::Progress, kCarveProgressRange, job::kProgressStart);
-  if (state_.schemaMarker == job::kSchemaMarkerFilled) {
-    std::vector<int16_t> classes;
-    for (const columndata& c : entry.columns) classes.push_back(ClassifyDeclaredType(c.declaredType));
-    CarveDeletedRecords(entry, [&](CarvedRecord& record) {
-      for (size_t k = 0; k < record.values.size(); ++k) {
-        cellColumn = &entry.columns[k];
-        WriteGridText(record.values[k], classes[k], false, cellText);
-        std::swap(cellValue, record.values[k]);
-        Notify(Notification::GridData, 0, 0);
-      }
-    });
-  }
-  Notify(Notification::Progress, 0, job::kProgressFinish);
-  tableInteriorQueue.clear();
-  tableLeafPages.clear();
-}
+}  // namespace engine

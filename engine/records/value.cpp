@@ -94,18 +94,17 @@ void DecodeValueInto(uint64_t serialType, const uint8_t* data, size_t available,
     default:
       break;
   }
-  // Text (odd) or blob (even), zero-filled where the record was cut short.
+  // Text (odd) or blob (even). A record cut short keeps only the bytes that exist:
+  // padding them to the claimed size would invent content and could cost as much
+  // memory as a damaged header claims.
   const size_t present = static_cast<size_t>(std::min<uint64_t>(size, available));
   const bool text = serialType % 2 == 1;
   value.kind = text ? Value::Kind::Text : Value::Kind::Blob;
   if (text && encoding != format::TextEncoding::Utf8) {
-    std::string raw(reinterpret_cast<const char*>(data), present);
-    raw.resize(static_cast<size_t>(size), '\0');
-    value.bytes = DecodeText(reinterpret_cast<const uint8_t*>(raw.data()), raw.size(), encoding);
+    value.bytes = DecodeText(data, present, encoding);
     return;
   }
   value.bytes.assign(reinterpret_cast<const char*>(data), present);
-  value.bytes.resize(static_cast<size_t>(size), '\0');
 }
 
 Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,

@@ -7,27 +7,15 @@
 #include <string>
 
 #include "engine/reader/format.h"
+#include "job/contract/value.h"
 
 namespace engine {
 
-struct Value {
-  enum class Kind : uint8_t { Null, Integer, Real, Text, Blob };
-  Kind kind = Kind::Null;
-  int64_t integer = 0;
-  double real = 0;
-  std::string bytes;  // Text: UTF-8 (converted once from a UTF-16 database); Blob: raw
+using Value = job::Value;
 
-  static Value Null() { return {}; }
-  static Value Integer(int64_t v) {
-    Value value;
-    value.kind = Kind::Integer;
-    value.integer = v;
-    return value;
-  }
-};
-
-// Decodes a value of `serialType` from the `available` bytes at `data`; bytes the
-// serial type wants beyond them (a record cut short) read as zeros. A text or blob
+// Decodes a value of `serialType` from the `available` bytes at `data`. Of a text or
+// blob cut short only the bytes that exist are kept; a number cut short reads its
+// missing bytes as zeros. A text or blob
 // is at most `maxSize` bytes: a damaged header may claim more than its record
 // holds. Reserved serial types 10 and 11 give NULL.
 Value DecodeValue(uint64_t serialType, const uint8_t* data, size_t available,

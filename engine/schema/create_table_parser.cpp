@@ -4,6 +4,8 @@
 #include <cctype>
 #include <initializer_list>
 
+#include "engine/schema/names.h"
+
 namespace engine {
 namespace {
 
@@ -17,18 +19,10 @@ struct Token {
 bool IsQuote(char c) { return c == '"' || c == '\'' || c == '`' || c == '['; }
 bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
 bool IsKeyword(const Token& t, std::initializer_list<std::string_view> words) {
   if (t.kind != TokenKind::Word) return false;
   return std::any_of(words.begin(), words.end(),
-                     [&](std::string_view w) { return EqualsIgnoringCase(t.text, w); });
+                     [&](std::string_view w) { return EqualIgnoringCase(t.text, w); });
 }
 
 // Index after the quoted run opening at `i`; a doubled closing quote stands for
@@ -195,10 +189,25 @@ bool ParseDefinition(std::string_view definition, const std::vector<std::string>
   column->declaredType = DeclaredType(words);
   for (const Token* w : words) {
     if (IsKeyword(*w, {"NOT"})) column->notNull = 1;
-    if (IsKeyword(*w, {"DEFAULT"})) column->hasDefault = 1;
     if (IsKeyword(*w, {"PRIMARY"})) column->primaryKey = 1;
   }
-  if (EqualsIgnoringCase(UnquoteIdentifier(column->name), "status_sns_id")) {
+  for (size_t i = 1; i < tokens.size(); ++i) {
+    if (IsKeyword(tokens[i], {"DEFAULT"})) {
+      column->hasDefault = 1;
+      // A signed number may stand as two words ("- 5").
+      if (i + 1 < tokens.size()) column->defaultText = std::string(tokens[i + 1].text);
+      if ((column->defaultText == "-" || column->defaultText == "+") && i + 2 < tokens.size()) {
+        column->defaultText += std::string(tokens[i + 2].text);
+      }
+    }
+    // "AS (expr)", after GENERATED ALWAYS or alone, makes a generated column; it is
+    // VIRTUAL unless STORED follows.
+    if (IsKeyword(tokens[i], {"AS"}) && i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::Group) {
+      const bool stored = i + 2 < tokens.size() && IsKeyword(tokens[i + 2], {"STORED"});
+      column->generated = stored ? Generated::Stored : Generated::Virtual;
+    }
+  }
+  if (EqualIgnoringCase(UnquoteIdentifier(column->name), "status_sns_id")) {
     column->declaredType = "INTEGER";
   }
   for (const std::string& key : keyNames) {
@@ -222,7 +231,7 @@ std::string UnquoteIdentifier(std::string_view name) {
 }
 
 bool SameIdentifier(std::string_view a, std::string_view b) {
-  return EqualsIgnoringCase(UnquoteIdentifier(a), UnquoteIdentifier(b));
+  return EqualIgnoringCase(UnquoteIdentifier(a), UnquoteIdentifier(b));
 }
 
 void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names) {
@@ -242,6 +251,17 @@ void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>
       return;
     }
   }
+}
+
+int RowidAliasColumn(const std::vector<columndata>& columns) {
+  int alias = -1;
+  int keys = 0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!columns[i].primaryKey) continue;
+    ++keys;
+    if (EqualIgnoringCase(columns[i].declaredType, "INTEGER")) alias = static_cast<int>(i);
+  }
+  return keys == 1 ? alias : -1;
 }
 
 std::vector<columndata> ParseCreateTable(std::string_view createSql) {

@@ -21,6 +21,11 @@ std::vector<columndata> ParseCreateTable(std::string_view createSql);
 // that clause leaves `names` unchanged.
 void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names);
 
+// The column that is the rowid itself, or -1: the table's only PRIMARY KEY column,
+// when its declared type is INTEGER (letter case ignored), as SQLite decides it.
+// Its record stores NULL there, and its value is the rowid.
+int RowidAliasColumn(const std::vector<columndata>& columns);
+
 // An identifier without its quotes ("a""b" -> a"b, [x] -> x, `y` -> y, 'z' -> z).
 std::string UnquoteIdentifier(std::string_view name);
 

@@ -2,12 +2,13 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/reader/sqlite_repair.h"
+#include "engine/schema/deleted_table_ddl.h"
+
 #include "engine/schema/create_table_parser.h"
+#include "engine/schema/names.h"
 #include "engine/schema/sql_identifier.h"
 
-using namespace engine;
-
+namespace engine {
 namespace {
 
 // A declared type goes into the statement only when it is plain words or one quoted
@@ -34,25 +35,16 @@ bool SafeDeclaredType(const std::string& type) {
   return requoted == type && (close != ']' || inner.find(']') == std::string::npos);
 }
 
-bool IsStat(const std::string& type) {
-  return type.size() == 4 && std::equal(type.begin(), type.end(), "stat", [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
-         });
-}
+bool IsStat(const std::string& type) { return EqualIgnoringCase(type, "stat"); }
 
 }  // namespace
 
-std::string CSqliteRepair::BuildDeletedTableDdl(const TableEntry& entry) {
-  currentTable = &entry;
-  std::string base = entry.name;
-  const std::string suffix = kDeletedSuffix;
-  if (base.size() >= suffix.size() && base.compare(base.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    base.resize(base.size() - suffix.size());
-  }
-  std::string ddl = "CREATE TABLE " + QuoteIdentifier(base + "_deleted") + " (";
+std::string BuildDeletedTableDdl(const TableEntry& entry) {
+  // SQLite refuses a table without columns; such a table has no companion to save.
+  if (entry.columns.empty()) return {};
+  std::string ddl = "CREATE TABLE " + QuoteIdentifier(DeletedTableName(entry.name)) + " (";
   bool first = true;
   for (const columndata& column : entry.columns) {
-    if (StopRequested()) break;
     if (!first) ddl += ",";
     first = false;
     ddl += QuoteIdentifier(UnquoteIdentifier(column.name));
@@ -62,3 +54,9 @@ std::string CSqliteRepair::BuildDeletedTableDdl(const TableEntry& entry) {
   }
   return ddl + ")";
 }
+
+std::string DeletedTableName(const std::string& companionName) {
+  return WithoutDeletedSuffix(companionName) + "_deleted";
+}
+
+}  // namespace engine

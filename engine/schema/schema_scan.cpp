@@ -1,25 +1,26 @@
-// The scans of the master table's leaf pages for tables, views and triggers.
+#include "engine/schema/schema_scan.h"
+
 #include <algorithm>
+#include <functional>
+#include <string_view>
 
 #include "engine/reader/btree_page.h"
+#include "engine/reader/btree_walks.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/record.h"
 #include "engine/reader/text_codec.h"
-#include "engine/reader/sqlite_repair.h"
 #include "engine/schema/create_table_parser.h"
 
-using job::Notification;
-using namespace engine;
+namespace engine {
+namespace {
 
 // One record of the master table: type, name, tbl_name, rootpage, sql.
-struct CSqliteRepair::SchemaRecord {
+struct SchemaRecord {
   std::string name;
   std::string tableName;
   int64_t rootPage = 0;
   std::string sql;
 };
-
-namespace {
 
 enum SchemaColumn { kType = 0, kName = 1, kTableName = 2, kRootPage = 3, kSql = 4, kColumns = 5 };
 
@@ -30,102 +31,97 @@ std::string FieldText(const LeafCell& cell, const RecordField& field, format::Te
   return DecodeTextToZero(cell.payload.data() + field.offset, length, e);
 }
 
-}  // namespace
-
-bool CSqliteRepair::ForEachSchemaRecord(
-    std::string_view type, bool progress,
-    const std::function<void(const SchemaRecord&)>& onRecord) {
+// Calls `onRecord` for each master record of type `type`, in page and cell order;
+// Progress steps per page when `bar`. False on a stop.
+bool ForEachSchemaRecord(const Database& db, Work& work, std::string_view type, bool bar,
+                         const std::function<void(const SchemaRecord&)>& onRecord) {
   std::vector<uint8_t> page;
   LeafCell cell;
   std::vector<RecordField> fields;
-  const uint32_t pageSize = pages_.PageSize();
-  for (int64_t offset : masterLeafPages) {
-    if (progress && state_.progressActive) Notify(Notification::Progress, 0, job::kProgressStep);
-    const uint64_t pageNumber = static_cast<uint64_t>(offset / pageSize) + 1;
-    if (!pages_.ReadPage(pageNumber, page)) continue;
+  for (uint64_t pageNumber : db.masterLeafPages) {
+    if (bar) work.Step();
+    if (!db.pages.ReadPage(pageNumber, page)) continue;
     // The cell count is clamped to what fits in the page, so an impossible count
     // costs only this page's garbage cells, not the pages after it.
-    BtreePageHeader h = ParseBtreeHeader(page.data(), usableSize, pageNumber);
+    BtreePageHeader h = ParseBtreeHeader(page.data(), db.usableSize, pageNumber);
     for (uint32_t i = 0; i < h.cellCount; ++i) {
-      const uint32_t cellOffset = CellOffset(page.data(), usableSize, h, i);
-      if (cellOffset != 0 && ReadTableLeafCell(pages_, page.data(), usableSize, cellOffset, &cell) &&
+      const uint32_t cellOffset = CellOffset(page.data(), db.usableSize, h, i);
+      if (cellOffset != 0 && ReadTableLeafCell(db.pages, page.data(), db.usableSize, cellOffset, &cell) &&
           ParseRecordHeader(cell.payload.data(), cell.payload.size(), &fields) &&
-          fields.size() >= kColumns && FieldText(cell, fields[kType], textEncoding) == type) {
+          fields.size() >= kColumns && FieldText(cell, fields[kType], db.textEncoding) == type) {
         SchemaRecord record;
-        record.name = FieldText(cell, fields[kName], textEncoding);
-        record.tableName = FieldText(cell, fields[kTableName], textEncoding);
+        record.name = FieldText(cell, fields[kName], db.textEncoding);
+        record.tableName = FieldText(cell, fields[kTableName], db.textEncoding);
         record.rootPage = RecordInteger(fields[kRootPage], cell.payload.data(), cell.payload.size());
-        record.sql = FieldText(cell, fields[kSql], textEncoding);
+        record.sql = FieldText(cell, fields[kSql], db.textEncoding);
         onRecord(record);
       }
-      if (StopRequested()) return false;
+      if (work.Stopped()) return false;
     }
-    if (StopRequested()) return false;
-    if (progress && state_.progressActive) Notify(Notification::Progress, 0, job::kProgressStep);
+    if (work.Stopped()) return false;
+    if (bar) work.Step();
   }
   return true;
 }
 
-void CSqliteRepair::ParseCreateTable(const std::string& createSql) {
-  parsedColumns = engine::ParseCreateTable(createSql);
-}
+}  // namespace
 
-void CSqliteRepair::ScanTables() {
-  state_.progressActive = 0;
-  if (!masterLeafPages.empty()) {
-    Notify(Notification::Progress, 20 * static_cast<int64_t>(masterLeafPages.size()),
-           job::kProgressStart);
-    state_.progressActive = 1;
-  }
-  const bool finished = ForEachSchemaRecord("table", true, [&](const SchemaRecord& record) {
-    ProbeFreedSpace(record.rootPage);
-    parsedColumns.clear();
-    if (!record.sql.empty()) ParseCreateTable(record.sql);
-    const bool duplicate = std::any_of(tableList.begin(), tableList.end(), [&](const TableEntry& t) {
+std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tableCount) {
+  std::vector<TableEntry> tables;
+  const bool bar = !db.masterLeafPages.empty();
+  if (bar) work.StartBar(20 * static_cast<int64_t>(db.masterLeafPages.size()));
+  const bool finished = ForEachSchemaRecord(db, work, "table", bar, [&](const SchemaRecord& record) {
+    const bool freedSpace = record.rootPage > 0 && ProbeFreedSpace(db, static_cast<uint64_t>(record.rootPage), work);
+    std::vector<columndata> columns;
+    if (!record.sql.empty()) columns = ParseCreateTable(record.sql);
+    const bool duplicate = std::any_of(tables.begin(), tables.end(), [&](const TableEntry& t) {
       return t.name == record.tableName;
     });
-    if (!parsedColumns.empty() && !duplicate) {
-      TableEntry entry;
-      entry.name = record.tableName;
-      entry.rootPage = record.rootPage;
-      entry.sql = record.sql;
-      entry.columns = parsedColumns;
-      ++tableCount;
-      if (freedSpaceSeen) {
-        TableEntry companion = entry;
-        companion.name += kDeletedSuffix;
-        companion.deletedCompanion = true;
-        tableList.push_back(std::move(entry));
-        tableList.push_back(std::move(companion));
-      } else {
-        for (size_t i = 0; i < parsedColumns.size() && state_.progressActive; ++i) {
-          Notify(Notification::Progress, 0, job::kProgressStep);
-        }
-        tableList.push_back(std::move(entry));
-      }
+    // A table of no columns can neither be shown nor given a companion to save.
+    if (columns.empty() || duplicate) return;
+    TableEntry entry;
+    entry.name = record.tableName;
+    entry.rootPage = record.rootPage;
+    entry.sql = record.sql;
+    entry.columns = std::move(columns);
+    ++tableCount;
+    if (freedSpace) {
+      TableEntry companion = entry;
+      companion.name += kDeletedSuffix;
+      companion.deletedCompanion = true;
+      tables.push_back(std::move(entry));
+      tables.push_back(std::move(companion));
+    } else {
+      for (size_t i = 0; i < entry.columns.size() && bar; ++i) work.Step();
+      tables.push_back(std::move(entry));
     }
-    // The probe's result belongs to this record only.
-    freedSpaceSeen = 0;
   });
-  if (finished && state_.progressActive) Notify(Notification::Progress, 0, job::kProgressFinish);
+  if (finished && bar) work.FinishBar();
+  return tables;
 }
 
-void CSqliteRepair::ScanViews() {
-  ForEachSchemaRecord("view", false, [&](const SchemaRecord& record) {
-    const bool known = std::any_of(viewList.begin(), viewList.end(),
+std::vector<ViewEntry> ScanViews(const Database& db, Work& work, int32_t& viewCount) {
+  std::vector<ViewEntry> views;
+  ForEachSchemaRecord(db, work, "view", false, [&](const SchemaRecord& record) {
+    const bool known = std::any_of(views.begin(), views.end(),
                                    [&](const ViewEntry& v) { return v.name == record.tableName; });
     if (known) return;
-    viewList.push_back({record.tableName, record.sql});
+    views.push_back({record.tableName, record.sql});
     ++viewCount;
   });
+  return views;
 }
 
-void CSqliteRepair::ScanTriggers() {
-  ForEachSchemaRecord("trigger", false, [&](const SchemaRecord& record) {
-    const bool known = std::any_of(triggerList.begin(), triggerList.end(),
+std::vector<TriggerEntry> ScanTriggers(const Database& db, Work& work, int32_t& triggerCount) {
+  std::vector<TriggerEntry> triggers;
+  ForEachSchemaRecord(db, work, "trigger", false, [&](const SchemaRecord& record) {
+    const bool known = std::any_of(triggers.begin(), triggers.end(),
                                    [&](const TriggerEntry& t) { return t.name == record.name; });
     if (known) return;
-    triggerList.push_back({record.name, record.tableName, record.sql});
+    triggers.push_back({record.name, record.tableName, record.sql});
     ++triggerCount;
   });
+  return triggers;
 }
+
+}  // namespace engine

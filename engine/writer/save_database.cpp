@@ -1,20 +1,19 @@
-// The save: the output database, its tables, views and triggers, and the closing report.
+#include "engine/writer/save_database.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
+#include <ctime>
+#include <map>
+#include <set>
 
 #include <sqlite3.h>
 
-#include "engine/reader/sqlite_repair.h"
+#include "engine/schema/deleted_table_ddl.h"
 #include "engine/writer/output_connection.h"
-#include "job/format_now.h"
-#include "job/log_line.h"
+#include "engine/writer/table_copy.h"
 #include "platform/local_time.h"
 
-using job::Notification;
-using namespace engine;
-using namespace engine::writer;
-
+namespace engine::writer {
 namespace {
 
 // "Repaired_03_07_09_" for 3:07:09 in the afternoon.
@@ -36,135 +35,141 @@ const char* EncodingPragma(format::TextEncoding encoding) {
 
 bool OutputHasTable(sqlite3* db, const std::string& name) {
   sqlite3_stmt* stmt = nullptr;
-  sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
-                     -1, &stmt, nullptr);
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
+                         -1, &stmt, nullptr) != SQLITE_OK) {
+    return false;
+  }
   sqlite3_bind_text(stmt, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
   const bool found = sqlite3_step(stmt) == SQLITE_ROW;
   sqlite3_finalize(stmt);
   return found;
 }
 
-}  // namespace
+// The connection of one save; closed when the save ends, also on an exception.
+class OutputDatabase {
+ public:
+  explicit OutputDatabase(sqlite3* db) : db_(db) {}
+  ~OutputDatabase() { sqlite3_close(db_); }
+  OutputDatabase(const OutputDatabase&) = delete;
+  OutputDatabase& operator=(const OutputDatabase&) = delete;
+  sqlite3* get() const { return db_; }
 
-void CSqliteRepair::Log(const std::string& text) { job::WriteLogLine(state_, notifyWindow_, text); }
+ private:
+  sqlite3* db_;
+};
 
-void CSqliteRepair::FailSave(const std::string& logLine, const std::string& message) {
-  Log(logLine);
-  state_.saveRequested = 0;
-  state_.messageBuffer = message;
-  state_.msgCustomText = 1;
-  notifyWindow_.ShowModal(job::Dialog::CMessageOk);
+// The output's page cache. Pages beyond it spill to the file within the table's
+// transaction, so a table of any size costs this much memory at most.
+constexpr const char* kCacheSizePragma = "PRAGMA cache_size = -16384";  // KiB: 16 MiB
+
+template <typename Entry>
+const Entry* FindIgnoringCase(const std::vector<Entry>& list, const std::string& name) {
+  auto it = std::find_if(list.begin(), list.end(),
+                         [&](const Entry& e) { return EqualIgnoringCase(e.name, name); });
+  return it == list.end() ? nullptr : &*it;
 }
 
-void CSqliteRepair::SaveRepairedDatabase() {
-  state_.outputDatabase = nullptr;
-  createdTables_.clear();
+}  // namespace
+
+SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
+                                const SaveRequest& request, Work& work,
+                                const std::function<void(const TableReport&)>& onTable) {
+  SaveReport report;
   std::string error;
-  state_.outputPath = ClaimFreeOutputPath(state_.destinationFolder,
-                                          OutputPrefix() + state_.databaseFileName, &error);
-  sqlite3* db = state_.outputPath.empty() ? nullptr : OpenOutputDatabase(state_.outputPath, &error);
-  if (!db) {
-    const std::string where = state_.outputPath.empty() ? state_.destinationFolder : state_.outputPath;
-    FailSave("Saving process failed: the repaired database cannot be created in " + where + " (" +
-                 error + ")",
-             "The repaired database cannot be created: " + error + ".");
-    return;
+  report.outputPath = ClaimFreeOutputPath(request.destinationFolder,
+                                          OutputPrefix() + request.databaseFileName, &error);
+  if (report.outputPath.empty()) {
+    report.openWhere = request.destinationFolder;
+    report.openError = error;
+    return report;
   }
-  state_.outputDatabase = db;
+  sqlite3* connection = OpenOutputDatabase(report.outputPath, &error);
+  if (!connection) {
+    // The name was claimed with an empty file; nothing else will use it.
+    std::remove(report.outputPath.c_str());
+    report.openWhere = report.outputPath;
+    report.openError = error;
+    report.outputPath.clear();
+    return report;
+  }
+  OutputDatabase output(connection);
+  sqlite3* out = output.get();
+  report.opened = true;
   for (const char* pragma : {"PRAGMA temp_store=2", "PRAGMA synchronous=0", "PRAGMA count_changes=OFF",
                              "PRAGMA journal_mode = DELETE", "PRAGMA read_uncommitted = 1;",
-                             "PRAGMA locking_mode = NORMAL;", "pragma cache_size = 500000"}) {
-    Exec(db, pragma);
+                             "PRAGMA locking_mode = NORMAL;", kCacheSizePragma,
+                             // The repaired file keeps the damaged file's text
+                             // encoding (set before any table exists).
+                             EncodingPragma(db.textEncoding)}) {
+    if (!Exec(out, pragma, &error)) report.settingErrors.push_back(std::string(pragma) + ": " + error);
   }
-  // The repaired file keeps the damaged file's text encoding (before any table exists).
-  Exec(db, EncodingPragma(textEncoding));
-  sqlite3_busy_timeout(db, 10000);
-  state_.outputOpened = 1;
-  if (!state_.checkedTables.empty()) {
-    CreateCheckedTables();
-    CopyCheckedTables();
+  sqlite3_busy_timeout(out, 10000);
+
+  // The tables first: every checked one is created, then every one is copied.
+  std::map<std::string, std::pair<bool, std::string>> creation;  // by checked name
+  std::set<std::string> createdHere;
+  for (const std::string& name : request.checkedTables) {
+    if (work.Stopped()) break;
+    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
+    if (!entry || creation.count(name)) continue;
+    std::string why;
+    bool created = true;
+    if (OutputHasTable(out, entry->name)) {
+      // A virtual table created before it made this one (its shadow table): the
+      // recovered rows go into it, in place of the ones the virtual table made.
+    } else if (IsCarvedCompanionName(entry->name)) {
+      const std::string ddl = BuildDeletedTableDdl(*entry);
+      created = RunCreateStatement(out, ddl, CreateKind::Table, &why);
+      if (created) createdHere.insert(entry->name);
+    } else if (EndsWithDeletedSuffix(entry->name)) {
+      // "CalendarCache(deleted)" is read as a live table but gets no table of its
+      // own: no statement runs for it, and its copy writes nothing.
+    } else {
+      created = RunCreateStatement(out, entry->sql, CreateKind::Table, &why);
+      if (created) createdHere.insert(entry->name);
+    }
+    creation[name] = {created, why};
   }
 
+  // Only the engine's own bound INSERTs run here (views and triggers come later), so
+  // the defensive mode can let them fill a virtual table's shadow tables.
+  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
+  std::set<std::string> copied;
+  for (const std::string& name : request.checkedTables) {
+    if (work.Stopped()) break;
+    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
+    if (!entry || !copied.insert(name).second) continue;
+    TableReport table;
+    table.name = entry->name;
+    table.created = creation[name].first;
+    table.createError = creation[name].second;
+    CopyTable(db, schema, *entry, out, createdHere, request.schemaShown, work, table);
+    report.tables.push_back(table);
+    if (onTable) onTable(table);
+    if (table.Saved()) work.Port().ObjectSaved(name);
+  }
+  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+
   // Views and triggers come after the tables they read. One is reported saved only
-  // when its text created it.
+  // when its text created it. Both are matched by name ignoring case, as SQLite
+  // names them.
   auto saveObjects = [&](const std::vector<std::string>& checked, const auto& list, CreateKind kind,
-                         const char* label, bool ignoreCase) {
+                         const char* label) {
     for (const std::string& name : checked) {
-      if (StopRequested()) return;
-      state_.msgSavingCompleted = 0;
-      savedObjectName = name;
+      if (work.Stopped()) return;
       for (const auto& entry : list) {
-        if (ignoreCase ? !EqualIgnoringCase(entry.name, name) : entry.name != name) continue;
-        std::string why;
-        if (RunCreateStatement(db, entry.sql, kind, &why)) {
-          Notify(Notification::ObjectSaved, 0, 0);
-        } else {
-          Log(std::string(label) + " " + entry.name + " was not saved: " + why);
-        }
+        if (!EqualIgnoringCase(entry.name, name)) continue;
+        ObjectReport object{label, entry.name, false, {}};
+        object.saved = RunCreateStatement(out, entry.sql, kind, &object.error);
+        if (object.saved) work.Port().ObjectSaved(name);
+        report.objects.push_back(object);
       }
     }
   };
-  saveObjects(state_.checkedViews, viewList, CreateKind::View, "View", true);
-  saveObjects(state_.checkedTriggers, triggerList, CreateKind::Trigger, "Trigger", false);
-
-  if (StopRequested()) return;
-  state_.saveFinished = 1;
-  Notify(Notification::ObjectSaved, 0, 0);
-  Log("");
-  Log("Saving process completed successfully on " + job::FormatNow());
-  Notify(Notification::SaveFinished, 0, 0);
-  state_.saveRequested = 0;
-  state_.msgSavingCompleted = 1;
-  notifyWindow_.ShowModal(job::Dialog::CMessageOk);
+  saveObjects(request.checkedViews, schema.viewList, CreateKind::View, "View");
+  saveObjects(request.checkedTriggers, schema.triggerList, CreateKind::Trigger, "Trigger");
+  report.stopped = work.Stopped();
+  return report;
 }
 
-void CSqliteRepair::CreateCheckedTables() {
-  state_.saveFinished = 0;
-  sqlite3* db = state_.outputDatabase;
-  if (!db) return;
-  for (const std::string& name : state_.checkedTables) {
-    state_.msgSavingCompleted = 0;
-    if (StopRequested()) return;
-    savedObjectName = name;
-    for (const TableEntry& entry : tableList) {
-      if (StopRequested()) break;
-      if (!EqualIgnoringCase(entry.name, name)) continue;
-      std::string error;
-      bool created;
-      if (OutputHasTable(db, entry.name)) {
-        // A virtual table created before it made this one (its shadow table): the
-        // recovered rows go into it.
-        break;
-      } else if (IsCarvedCompanionName(entry.name)) {
-        created = RunCreateStatement(db, BuildDeletedTableDdl(entry), CreateKind::Table, &error);
-      } else {
-        created = RunCreateStatement(db, entry.sql, CreateKind::Table, &error);
-      }
-      if (created) {
-        createdTables_.insert(entry.name);
-      } else {
-        Log("Table " + entry.name + " was not created: " + error);
-      }
-      break;
-    }
-  }
-}
-
-void CSqliteRepair::CopyCheckedTables() {
-  state_.saveFinished = 0;
-  if (!state_.outputDatabase) return;
-  // Only the engine's own bound INSERTs run here (views and triggers come later), so
-  // the defensive mode can let them fill a virtual table's shadow tables.
-  sqlite3_db_config(state_.outputDatabase, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
-  for (const std::string& name : state_.checkedTables) {
-    state_.msgSavingCompleted = 0;
-    if (StopRequested()) break;
-    savedObjectName = name;
-    auto entry = std::find_if(tableList.begin(), tableList.end(),
-                              [&](const TableEntry& e) { return EqualIgnoringCase(e.name, name); });
-    if (entry == tableList.end()) continue;
-    CopyTable(*entry);
-    Notify(Notification::ObjectSaved, 0, 0);
-  }
-  sqlite3_db_config(state_.outputDatabase, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-}
+}  // namespace engine::writer

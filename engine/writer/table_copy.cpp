@@ -1,127 +1,156 @@
-// The copy of one table's records into the output database.
+#include "engine/writer/table_copy.h"
+
 #include <algorithm>
-#include <cctype>
 
 #include <sqlite3.h>
 
-#include "engine/reader/sqlite_repair.h"
-#include "engine/schema/create_table_parser.h"
+#include "engine/reader/btree_walks.h"
+#include "engine/records/deleted_records.h"
+#include "engine/records/live_records.h"
+#include "engine/records/table_row.h"
+#include "engine/schema/deleted_table_ddl.h"
 #include "engine/writer/output_connection.h"
 #include "engine/writer/table_inserter.h"
 
-using job::Notification;
-using namespace engine;
-
+namespace engine::writer {
 namespace {
 
 constexpr int64_t kCopyProgressRange = 100000;
 
+// A write that failed for a reason no later record can escape (a full disk, an I/O
+// error, a read-only file) rather than for the record itself.
+bool IsWriteFailure(int code) {
+  switch (code & 0xFF) {
+    case SQLITE_FULL:
+    case SQLITE_IOERR:
+    case SQLITE_READONLY:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOMEM:
+    case SQLITE_NOTADB:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Inserts each record it is given, counting what the output took and refused.
+class InsertSink : public RowSink {
+ public:
+  InsertSink(TableInserter& inserter, TableReport& report, int aliasRecord)
+      : inserter_(inserter), report_(report), aliasRecord_(aliasRecord) {}
+
+  void Row(std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) override {
+    if (report_.companion) ++report_.present;
+    if (!report_.committed) return;  // the transaction is lost: nothing more can land
+    // The rowid column itself stores NULL: its value is the rowid.
+    if (rowidKnown && aliasRecord_ >= 0 && static_cast<size_t>(aliasRecord_) < values.size() &&
+        values[aliasRecord_].value.kind == Value::Kind::Null) {
+      values[aliasRecord_].value = Value::Integer(rowid);
+    }
+    if (values.size() > inserter_.StoredCount()) ++report_.extraValues;
+    std::string why;
+    if (inserter_.Insert(values, rowidKnown, rowid, &why)) {
+      ++report_.written;
+    } else if (IsWriteFailure(inserter_.LastCode())) {
+      report_.committed = false;
+      report_.commitError = why;
+    } else if (report_.refused++ == 0) {
+      report_.firstRefusal = why;
+    }
+  }
+
+ private:
+  TableInserter& inserter_;
+  TableReport& report_;
+  int aliasRecord_;
+};
+
+// Runs the copy between BEGIN and COMMIT; a failure of either, or of a write, is
+// the table's and the transaction is rolled back.
+template <typename F>
+void InTransaction(sqlite3* output, TableReport& report, F copy) {
+  std::string error;
+  if (!Exec(output, "BEGIN", &error)) {
+    report.committed = false;
+    report.commitError = error;
+    return;
+  }
+  copy();
+  if (report.committed && !Exec(output, "COMMIT", &error)) {
+    report.committed = false;
+    report.commitError = error;
+  }
+  if (!report.committed) Exec(output, "ROLLBACK");
+}
+
+bool IsInternalTable(const std::string& name) {
+  return EqualIgnoringCase(name, "sqlite_stat1") || EqualIgnoringCase(name, "sqlite_sequence");
+}
+
 }  // namespace
 
-void CSqliteRepair::CopyDeletedRecords(const TableEntry& entry) {
-  sqlite3* db = state_.outputDatabase;
-  const std::string base = entry.name.substr(0, entry.name.size() - std::string(kDeletedSuffix).size());
-  const std::string table = base + "_deleted";
-  writer::TableInserter inserter;
-  std::string error;
-  if (!inserter.Open(db, table, false, &error)) {
-    Log("Table " + table + " cannot receive records: " + error);
-    return;
-  }
-  // The bar counts leaf pages; it steps once per freeblock and once per page.
-  CollectTableLeaves(entry.rootPage);
-  Notify(Notification::Progress, static_cast<int64_t>(tableLeafPages.size()), job::kProgressStart);
-  writer::Exec(db, "BEGIN");
-  std::vector<RecordValue> values;
-  CarveDeletedRecords(entry, [&](CarvedRecord& record) {
-    values.resize(record.values.size());
-    for (size_t i = 0; i < values.size(); ++i) std::swap(values[i].value, record.values[i]);
-    if (inserter.Insert(values, record.rowidKnown, record.rowid, nullptr)) ++state_.recordsWritten;
-  });
-  writer::Exec(db, "COMMIT");
-  Notify(Notification::Progress, 0, job::kProgressFinish);
-  tableInteriorQueue.clear();
-  tableLeafPages.clear();
-}
-
-void CSqliteRepair::CopyTable(const TableEntry& entry) {
-  state_.recordsPresent = 0;
-  state_.recordsWritten = 0;
-  state_.recordCounter = 0;
-  currentTable = &entry;
-  Notify(Notification::ShowRecordCount, 0, 0);
-  sqlite3* db = state_.outputDatabase;
-  // A companion's rows are the deleted records carved out of its table's leaf pages;
-  // they go into "<name>_deleted", created from BuildDeletedTableDdl.
+void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry, sqlite3* output,
+               const std::set<std::string>& createdHere, bool schemaShown, Work& work,
+               TableReport& report) {
+  work.Port().ShowRecordCount(0);
+  const TableRowShape shape(entry.columns);
+  // A companion's rows are the deleted records carved out of its table's leaf
+  // pages; they go into "<name>_deleted", created from BuildDeletedTableDdl.
   if (IsCarvedCompanionName(entry.name)) {
-    if (db) CopyDeletedRecords(entry);
+    report.companion = true;
+    if (!output || !report.created) return;
+    TableInserter inserter;
+    if (!inserter.Open(output, DeletedTableName(entry.name), false, -1, &report.receiveError)) {
+      report.received = false;
+      return;
+    }
+    report.read = true;
+    InsertSink sink(inserter, report, -1);
+    InTransaction(output, report,
+                  [&] { CarveDeletedRecords(db, schema, entry, work, true, sink); });
+    work.FinishBar();
     return;
   }
-  if (!db) return;
+  if (!output) return;
 
-  tableInteriorQueue.clear();
-  tableLeafPages.clear();
-  Notify(Notification::Progress, kCopyProgressRange, job::kProgressStart);
-  state_.primaryKeyNames.clear();
-  ExtractPrimaryKeyNames(entry.sql, state_.primaryKeyNames);
-  CollectTableLeaves(entry.rootPage);
-  std::sort(tableLeafPages.begin(), tableLeafPages.end());
-
-  const bool internal =
-      EqualIgnoringCase(entry.name, "sqlite_stat1") || EqualIgnoringCase(entry.name, "sqlite_sequence");
-  bool barRunning = true;
-  if (!state_.fileHandle || tableLeafPages.empty() || internal || EndsWithDeletedSuffix(entry.name)) {
-    // Nothing to copy; the summary follows.
-  } else if (state_.schemaMarker != job::kSchemaMarkerFilled) {
-    Notify(Notification::Progress, 0, job::kProgressFinish);
-    barRunning = false;
-  } else {
-    writer::TableInserter inserter;
-    std::string error;
-    // A table the output held before this save created anything (a virtual table's
-    // shadow tables) has its rows replaced by the recovered ones.
-    const bool replaceRows = !createdTables_.count(entry.name);
-    const bool ready = inserter.Open(db, entry.name, replaceRows, &error);
-    if (!ready) Log("Table " + entry.name + " cannot receive records: " + error);
-    uint64_t dropped = 0;
-    uint64_t failed = 0;
-    std::string firstFailure;
-    writer::Exec(db, "BEGIN");
-    state_.recordsPresent = ReadLiveRecords(false, barRunning, [&](int64_t rowid) {
-      if (!ready) return;
-      // The rowid column itself stores NULL: its value is the rowid.
-      const int alias = inserter.RowidAliasColumn();
-      if (alias >= 0 && static_cast<size_t>(alias) < recordValues_.size() &&
-          recordValues_[alias].value.kind == Value::Kind::Null) {
-        recordValues_[alias].value = Value::Integer(rowid);
-      }
-      if (recordValues_.size() > inserter.ColumnCount()) ++dropped;
-      std::string why;
-      if (inserter.Insert(recordValues_, true, rowid, &why)) {
-        ++state_.recordsWritten;
-      } else if (failed++ == 0) {
-        firstFailure = why;
-      }
-    });
-    writer::Exec(db, "COMMIT");
-    if (barRunning) Notify(Notification::Progress, 0, job::kProgressFinish);
-    barRunning = false;
-    if (dropped) {
-      Log("Table " + entry.name + ": " + std::to_string(dropped) +
-          " record(s) had more values than the table has columns; the extra values were left out.");
-    }
-    if (failed && ready) {
-      Log("Table " + entry.name + ": " + std::to_string(failed) +
-          " record(s) could not be written (" + firstFailure + ").");
-    }
+  work.StartBar(kCopyProgressRange);
+  std::vector<uint64_t> leaves =
+      entry.rootPage > 0 ? CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work)
+                         : std::vector<uint64_t>{};
+  std::sort(leaves.begin(), leaves.end());
+  // Nothing to copy from an internal table SQLite keeps itself, from a name ending
+  // in "(deleted)" (the entry "CalendarCache(deleted)"), or from a table without
+  // pages; the summary follows all the same.
+  if (!db.IsOpen() || leaves.empty() || IsInternalTable(entry.name) ||
+      EndsWithDeletedSuffix(entry.name)) {
+    work.FinishBar();
+    return;
   }
-  if (barRunning) Notify(Notification::Progress, 0, job::kProgressFinish);
-
-  Log("");
-  Log("Table name   : " + entry.name);
-  Log("Total record(s) present    : " + std::to_string(state_.recordsPresent));
-  Log("Total record(s) repaired    : " + std::to_string(state_.recordsWritten));
-  tableInteriorQueue.clear();
-  tableLeafPages.clear();
-  state_.primaryKeyNames.clear();
+  if (!schemaShown) {
+    work.FinishBar();
+    return;
+  }
+  TableInserter inserter;
+  // A table the output held before this save created anything (a virtual table's
+  // shadow tables) has its rows replaced by the recovered ones.
+  const bool replaceRows = !createdHere.count(entry.name);
+  LiveBar bar{true, false};
+  if (!report.created ||
+      !inserter.Open(output, entry.name, replaceRows, shape.AliasRecordIndex(), &report.receiveError)) {
+    // The records are still counted, so the summary says how many were lost.
+    if (report.created) report.received = false;
+    CallbackSink count([](std::vector<RecordValue>&, bool, int64_t) {});
+    report.present = ReadLiveRecords(db, leaves, work, bar, count);
+    if (bar.running) work.FinishBar();
+    return;
+  }
+  report.read = true;
+  InsertSink sink(inserter, report, shape.AliasRecordIndex());
+  InTransaction(output, report, [&] { report.present = ReadLiveRecords(db, leaves, work, bar, sink); });
+  if (bar.running) work.FinishBar();
 }
+
+}  // namespace engine::writer

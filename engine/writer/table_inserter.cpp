@@ -28,32 +28,27 @@ TableInserter::~TableInserter() {
 }
 
 bool TableInserter::Open(sqlite3* db, const std::string& table, bool replaceRows,
-                         std::string* error) {
+                         int aliasRecordIndex, std::string* error) {
   db_ = db;
   table_ = table;
   replaceRows_ = replaceRows;
   sqlite3_stmt* info = nullptr;
-  const std::string sql = "SELECT name, type, pk FROM pragma_table_info(?1)";
+  // hidden: 0 a plain column, 1 hidden (virtual tables), 2 generated VIRTUAL (not in
+  // the record), 3 generated STORED (in the record, but not insertable).
+  const std::string sql = "SELECT name, hidden FROM pragma_table_xinfo(?1)";
   if (sqlite3_prepare_v2(db, sql.c_str(), -1, &info, nullptr) != SQLITE_OK) {
     *error = sqlite3_errmsg(db);
     return false;
   }
   sqlite3_bind_text(info, 1, table.data(), static_cast<int>(table.size()), SQLITE_TRANSIENT);
-  int keyColumns = 0;
-  int keyIndex = -1;
-  bool keyIsInteger = false;
   while (sqlite3_step(info) == SQLITE_ROW) {
     const char* name = reinterpret_cast<const char*>(sqlite3_column_text(info, 0));
-    const char* type = reinterpret_cast<const char*>(sqlite3_column_text(info, 1));
-    if (sqlite3_column_int(info, 2) > 0) {
-      ++keyColumns;
-      keyIndex = static_cast<int>(columns_.size());
-      keyIsInteger = type && EqualIgnoringCase(type, "INTEGER");
-    }
-    columns_.emplace_back(name ? name : "");
+    const int hidden = sqlite3_column_int(info, 1);
+    allNames_.emplace_back(name ? name : "");
+    if (hidden == 0 || hidden == 3) stored_.push_back({allNames_.back(), hidden == 0});
   }
   sqlite3_finalize(info);
-  if (columns_.empty()) {
+  if (allNames_.empty()) {
     *error = "no such table in the repaired database";
     return false;
   }
@@ -61,7 +56,7 @@ bool TableInserter::Open(sqlite3* db, const std::string& table, bool replaceRows
   // spellings is written without it.
   sqlite3_stmt* probe = nullptr;
   for (const char* candidate : {"rowid", "_rowid_", "oid"}) {
-    if (std::any_of(columns_.begin(), columns_.end(),
+    if (std::any_of(allNames_.begin(), allNames_.end(),
                     [&](const std::string& c) { return EqualIgnoringCase(c, candidate); })) {
       continue;
     }
@@ -70,7 +65,10 @@ bool TableInserter::Open(sqlite3* db, const std::string& table, bool replaceRows
     sqlite3_finalize(probe);
     break;
   }
-  if (!rowidName_.empty() && keyColumns == 1 && keyIsInteger) aliasColumn_ = keyIndex;
+  if (!rowidName_.empty() && aliasRecordIndex >= 0 &&
+      static_cast<size_t>(aliasRecordIndex) < stored_.size()) {
+    aliasColumn_ = aliasRecordIndex;
+  }
   return true;
 }
 
@@ -85,9 +83,12 @@ sqlite3_stmt* TableInserter::Statement(size_t valueCount, bool withRowid) {
     marks += marks.empty() ? "?" : ", ?";
   };
   if (withRowid) add(rowidName_);
-  for (size_t i = 0; i < valueCount; ++i) add(Quoted(columns_[i]));
+  for (size_t i = 0; i < valueCount; ++i) {
+    if (stored_[i].insertable) add(Quoted(stored_[i].name));
+  }
   std::string sql = std::string(replaceRows_ ? "INSERT OR REPLACE INTO " : "INSERT INTO ") +
-                    Quoted(table_) + (names.empty() ? " DEFAULT VALUES" : "(" + names + ") VALUES(" + marks + ")");
+                    Quoted(table_) +
+                    (names.empty() ? " DEFAULT VALUES" : "(" + names + ") VALUES(" + marks + ")");
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) stmt = nullptr;
   statements_[key] = stmt;
@@ -98,7 +99,8 @@ bool TableInserter::Step(sqlite3_stmt* stmt, const std::vector<RecordValue>& val
                          bool withRowid, int64_t rowid, bool nullAlias, std::string* error) {
   int index = 1;
   if (withRowid) sqlite3_bind_int64(stmt, index++, rowid);
-  for (size_t i = 0; i < count; ++i, ++index) {
+  for (size_t i = 0; i < count; ++i) {
+    if (!stored_[i].insertable) continue;  // SQLite computes a generated value itself
     const Value& v = values[i].value;
     // NULL in the rowid column asks for a new rowid.
     switch (nullAlias && static_cast<int>(i) == aliasColumn_ ? Value::Kind::Null : v.kind) {
@@ -120,25 +122,33 @@ bool TableInserter::Step(sqlite3_stmt* stmt, const std::vector<RecordValue>& val
         else sqlite3_bind_blob64(stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_STATIC);
         break;
     }
+    ++index;
   }
   const int rc = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (rc == SQLITE_DONE) return true;
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(stmt);
+    return true;
+  }
+  lastCode_ = sqlite3_extended_errcode(db_);
   if (error) *error = sqlite3_errmsg(db_);
+  sqlite3_reset(stmt);
   return false;
 }
 
 bool TableInserter::Insert(const std::vector<RecordValue>& values, bool withRowid, int64_t rowid,
                            std::string* error) {
-  const size_t count = std::min(values.size(), columns_.size());
+  const size_t count = std::min(values.size(), stored_.size());
   withRowid = withRowid && !rowidName_.empty();
   sqlite3_stmt* stmt = Statement(count, withRowid);
   if (!stmt) {
+    lastCode_ = sqlite3_extended_errcode(db_);
     if (error) *error = sqlite3_errmsg(db_);
     return false;
   }
   if (Step(stmt, values, count, withRowid, rowid, false, error)) return true;
-  if (!withRowid) return false;
+  // Only a taken rowid is worth a second try; a full disk or a refused value is not.
+  const int primary = lastCode_ & 0xFF;
+  if (!withRowid || (primary != SQLITE_CONSTRAINT && primary != SQLITE_MISMATCH)) return false;
   // The rowid is taken (or the table refuses it): write the record with a new one
   // rather than lose it.
   sqlite3_stmt* fresh = Statement(count, false);

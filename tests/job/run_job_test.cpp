@@ -15,8 +15,11 @@ using job::Notification;
 
 void RunRepair(EngineHarness& h, const std::string& path) {
   h.state.databasePath = path;
-  ASSERT_TRUE(job::StartRepairJob(h.state, h.engine, h.port, path, true));
-  h.state.currentWorker->Join();
+  {
+    auto worker = job::StartRepairJob(h.state, h.engine, h.port, path, true);
+    ASSERT_TRUE(worker);
+    worker->Join();
+  }
 }
 
 TEST(RunJobTest, InvalidFileShowsTheOpenMessageAndLogsOnlyAnEmptyLine) {
@@ -111,13 +114,20 @@ TEST(RunJobTest, StopDuringTheRepairRunsTheStopHandling) {
   EXPECT_EQ(h.state.workerBusy, 0);
 }
 
-TEST(RunJobTest, NoSecondJobWhileOneRuns) {
+TEST(RunJobTest, NoSecondJobWhileOneRunsAndNothingIsTouched) {
   EngineHarness h;
   h.state.workerBusy = 1;
-  EXPECT_FALSE(job::StartRepairJob(h.state, h.engine, h.port, "x.db", false));
-  EXPECT_EQ(h.port.Described(),
-            (std::vector<std::string>{"ResetWorkspace(0,0)", "CheckTopItem(0,0)"}));
-  EXPECT_EQ(h.state.currentWorker, nullptr);
+  h.state.includeDeletedRecords = 1;
+  h.state.runPath = "first.db";
+  EXPECT_EQ(job::StartRepairJob(h.state, h.engine, h.port, "x.db", false), nullptr);
+  EXPECT_EQ(job::StartShowObjectJob(h.state, h.engine, h.port, "t", job::ObjectCategory::Table), nullptr);
+  EXPECT_EQ(job::StartSaveJob(h.state, h.engine, h.port), nullptr);
+  EXPECT_TRUE(h.port.Described().empty()) << "nothing is sent while a job runs";
+  EXPECT_EQ(h.state.includeDeletedRecords, 1);
+  EXPECT_EQ(h.state.runPath, "first.db");
+  EXPECT_EQ(h.state.repairRequested, 0);
+  EXPECT_EQ(h.state.showObjectRequested, 0);
+  EXPECT_EQ(h.state.saveRequested, 0);
 }
 
 }  // namespace

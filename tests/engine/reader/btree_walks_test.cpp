@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "engine/reader/btree_walks.h"
 #include "engine/reader/coding.h"
 #include "tests/fixture/engine_harness.h"
 #include "tests/fixture/fixture_db.h"
@@ -18,6 +19,17 @@ using fixture::TempDir;
 using job::Notification;
 
 constexpr uint32_t kPage = 512;
+
+// The leaf walk with progress steps and the stop flag of the harness.
+std::vector<uint64_t> Leaves(EngineHarness& h, uint32_t root) {
+  engine::Work work(h.port, h.state.stopRequested);
+  return engine::CollectTableLeaves(h.Db(), root, &work);
+}
+
+bool Probe(EngineHarness& h, uint32_t root) {
+  engine::Work work(h.port, h.state.stopRequested);
+  return engine::ProbeFreedSpace(h.Db(), root, work);
+}
 
 // A table "t" of three levels on 512-byte pages, and a one-page table "small".
 std::string BuildTables(const TempDir& dir) {
@@ -40,7 +52,7 @@ uint32_t RootOf(const std::string& path, const std::string& name) {
 }
 
 // Leaves depth first, right-most child's subtree before the cells', from dbstat.
-std::vector<int64_t> ExpectedLeafOrder(const std::string& path, const std::string& name) {
+std::vector<uint64_t> ExpectedLeafOrder(const std::string& path, const std::string& name) {
   std::map<std::string, std::vector<fixture::PageInfo>> children;
   std::map<std::string, fixture::PageInfo> byPath;
   for (const auto& p : BtreePages(path, name)) {
@@ -48,10 +60,10 @@ std::vector<int64_t> ExpectedLeafOrder(const std::string& path, const std::strin
     byPath[p.path] = p;
     if (p.path != "/") children[p.path.substr(0, p.path.size() - 4)].push_back(p);
   }
-  std::vector<int64_t> out;
+  std::vector<uint64_t> out;
   std::function<void(const fixture::PageInfo&)> visit = [&](const fixture::PageInfo& node) {
     if (node.type == "leaf") {
-      out.push_back(engine::PageOffset(node.page, kPage));
+      out.push_back(node.page);
       return;
     }
     std::vector<fixture::PageInfo> list = children[node.path];
@@ -79,8 +91,7 @@ TEST(BtreeWalksTest, LeavesOfAThreeLevelTreeComeDepthFirstRightMostFirst) {
 
   EngineHarness h;
   h.Open(path);
-  h.engine.CollectTableLeaves(RootOf(path, "t"));
-  EXPECT_EQ(h.engine.tableLeafPages, ExpectedLeafOrder(path, "t"));
+  EXPECT_EQ(Leaves(h, RootOf(path, "t")), ExpectedLeafOrder(path, "t"));
   // One step for the root, one for the right-most child of every interior page.
   EXPECT_EQ(h.port.Count(Notification::Progress, 2), static_cast<int>(1 + interiorPages));
 }
@@ -91,9 +102,7 @@ TEST(BtreeWalksTest, RootLeafGivesOneLeafAndOneStep) {
   EngineHarness h;
   h.Open(path);
   const int stepsBefore = h.port.Count(Notification::Progress, 2);
-  h.engine.CollectTableLeaves(RootOf(path, "small"));
-  EXPECT_EQ(h.engine.tableLeafPages,
-            std::vector<int64_t>{engine::PageOffset(RootOf(path, "small"), kPage)});
+  EXPECT_EQ(Leaves(h, RootOf(path, "small")), std::vector<uint64_t>{RootOf(path, "small")});
   EXPECT_EQ(h.port.Count(Notification::Progress, 2) - stepsBefore, 1);
 }
 
@@ -131,11 +140,10 @@ TEST(BtreeWalksTest, DamagedTreesEndWithEachLeafOnce) {
     c.damage(path);
     EngineHarness h;
     h.Open(path);
-    h.engine.CollectTableLeaves(root);
-    const auto& leaves = h.engine.tableLeafPages;
+    const auto leaves = Leaves(h, root);
     EXPECT_FALSE(leaves.empty());
-    EXPECT_EQ(std::set<int64_t>(leaves.begin(), leaves.end()).size(), leaves.size());
-    h.engine.ProbeFreedSpace(root);  // must end as well
+    EXPECT_EQ(std::set<uint64_t>(leaves.begin(), leaves.end()).size(), leaves.size());
+    Probe(h, root);  // must end as well
   }
 }
 
@@ -147,8 +155,7 @@ TEST(BtreeWalksTest, StopEndsTheLeafWalk) {
   h.port.onEvent = [&](const fixture::Event& e) {
     if (e.number == Notification::Progress && e.second == 2) h.state.stopRequested = 1;
   };
-  h.engine.CollectTableLeaves(RootOf(path, "t"));
-  EXPECT_LT(h.engine.tableLeafPages.size(), ExpectedLeafOrder(path, "t").size());
+  EXPECT_LT(Leaves(h, RootOf(path, "t")).size(), ExpectedLeafOrder(path, "t").size());
 }
 
 TEST(BtreeWalksTest, ProbeFindsFreedSpaceOnlyInFirstFreeblockFields) {
@@ -160,7 +167,7 @@ TEST(BtreeWalksTest, ProbeFindsFreedSpaceOnlyInFirstFreeblockFields) {
   struct Case {
     const char* name;
     std::function<void(const std::string&)> damage;
-    uint8_t expected;
+    bool expected;
   } cases[] = {
       {"no freed space", [](const std::string&) {}, 0},
       {"a freeblock on the deepest level",
@@ -181,11 +188,7 @@ TEST(BtreeWalksTest, ProbeFindsFreedSpaceOnlyInFirstFreeblockFields) {
     c.damage(path);
     EngineHarness h;
     h.Open(path);
-    h.engine.freedSpaceSeen = 7;
-    h.engine.ProbeFreedSpace(RootOf(path, "t"));
-    EXPECT_EQ(h.engine.freedSpaceSeen, c.expected);
-    EXPECT_EQ(h.engine.tableInteriorQueue.size(), PagesOfType(original, "internal").size())
-        << "the whole tree is examined";
+    EXPECT_EQ(Probe(h, RootOf(path, "t")), c.expected);
   }
 }
 
@@ -199,15 +202,14 @@ TEST(BtreeWalksTest, ProbeSeesADeletedRow) {
                          "DELETE FROM t WHERE rowid = 1;");
   EngineHarness h;
   h.Open(path);
-  h.engine.ProbeFreedSpace(RootOf(path, "t"));
-  EXPECT_EQ(h.engine.freedSpaceSeen, 1);
+  EXPECT_TRUE(Probe(h, RootOf(path, "t")));
 }
 
 TEST(BtreeWalksTest, FreeblockChains) {
   TempDir dir;
   const std::string original = BuildTables(dir);
   const uint32_t leaf = PagesOfType(original, "leaf").front().page;
-  const int64_t base = engine::PageOffset(leaf, kPage);
+  const int64_t base = engine::PageOffset(leaf, kPage);  // where the test patches
   struct Link {
     uint16_t at, next;
   };
@@ -215,7 +217,7 @@ TEST(BtreeWalksTest, FreeblockChains) {
     const char* name;
     uint16_t first;
     std::vector<Link> links;
-    std::vector<int64_t> expected;  // offsets within the page
+    std::vector<uint32_t> expected;  // offsets within the page
   } cases[] = {
       {"single", 200, {{200, 0}}, {200}},
       {"ascending chain", 100, {{100, 150}, {150, 300}, {300, 0}}, {100, 150, 300}},
@@ -235,10 +237,9 @@ TEST(BtreeWalksTest, FreeblockChains) {
     for (const Link& link : c.links) fixture::PutBigEndian(path, base + link.at, link.next, 2);
     EngineHarness h;
     h.Open(path);
-    h.engine.CollectFreeblocks(base, c.first);
-    std::vector<int64_t> expected;
-    for (int64_t offset : c.expected) expected.push_back(base + offset);
-    EXPECT_EQ(h.engine.freeblockOffsets, expected);
+    std::vector<uint8_t> page;
+    ASSERT_TRUE(h.Db().pages.ReadPage(leaf, page));
+    EXPECT_EQ(engine::CollectFreeblocks(h.Db(), page.data(), leaf, c.first), c.expected);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <set>
 #include <sys/stat.h>
 
+#include "engine/reader/btree_walks.h"
 #include "engine/reader/coding.h"
 #include "tests/fixture/engine_harness.h"
 #include "tests/fixture/fixture_db.h"
@@ -41,7 +42,7 @@ std::string ThreeLevelMaster(const TempDir& dir) {
 // The master walk's order, computed from SQLite's own view of the tree: page 1's
 // children right-most first, each one's subtree level by level, and within an
 // interior page the right-most child before the cells.
-std::vector<int64_t> ExpectedMasterOrder(const std::string& path, uint32_t pageSize) {
+std::vector<uint64_t> ExpectedMasterOrder(const std::string& path, [[maybe_unused]] uint32_t pageSize) {
   std::map<std::string, std::vector<fixture::PageInfo>> children;  // parent path -> by index
   std::map<std::string, fixture::PageInfo> byPath;
   for (const auto& p : BtreePages(path, "sqlite_schema")) {
@@ -56,17 +57,17 @@ std::vector<int64_t> ExpectedMasterOrder(const std::string& path, uint32_t pageS
     if (!list.empty()) std::rotate(list.begin(), list.end() - 1, list.end());  // right-most first
     return list;
   };
-  std::vector<int64_t> out;
-  if (byPath["/"].type == "leaf") return {0};
+  std::vector<uint64_t> out;
+  if (byPath["/"].type == "leaf") return {1};
   for (const auto& child : ordered("/")) {
     if (child.type == "leaf") {
-      out.push_back(engine::PageOffset(child.page, pageSize));
+      out.push_back(child.page);
       continue;
     }
     std::vector<fixture::PageInfo> queue{child};
     for (size_t q = 0; q < queue.size(); ++q) {
       for (const auto& c : ordered(queue[q].path)) {
-        if (c.type == "leaf") out.push_back(engine::PageOffset(c.page, pageSize));
+        if (c.type == "leaf") out.push_back(c.page);
         else queue.push_back(c);
       }
     }
@@ -74,10 +75,9 @@ std::vector<int64_t> ExpectedMasterOrder(const std::string& path, uint32_t pageS
   return out;
 }
 
-bool OpenFailedWithMessage(const EngineHarness& h) {
-  auto events = h.port.Events();
-  return h.state.openFailed == 1 && !events.empty() && events.back().isDialog &&
-         events.back().text == job::kOpenFailedText;
+// The open failed and said so through openFailed; the job shows the message.
+bool OpenFailed(const EngineHarness& h) {
+  return h.state.openFailed == 1 && !h.Db().IsOpen() && h.Schema().tableList.empty();
 }
 
 TEST(OpenDatabaseTest, HeaderCheck) {
@@ -129,6 +129,15 @@ TEST(OpenDatabaseTest, HeaderCheck) {
        false},
       {"missing file", [&] { return dir.File("missing.db"); }, false},
       {"a folder", [&] { return dir.path(); }, false},
+      // A FIFO would block a plain open until a writer came: it must be refused at once.
+      {"a FIFO",
+       [&] {
+         std::string p = dir.File("fifo.db");
+         mkfifo(p.c_str(), 0644);
+         return p;
+       },
+       false},
+      {"a device", [&] { return std::string("/dev/zero"); }, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -136,10 +145,10 @@ TEST(OpenDatabaseTest, HeaderCheck) {
     h.Open(c.make());
     if (c.accepted) {
       EXPECT_EQ(h.state.openFailed, 0);
-      EXPECT_EQ(h.engine.masterLeafPages, std::vector<int64_t>{0});
+      EXPECT_EQ(h.Db().masterLeafPages, std::vector<uint64_t>{1});
     } else {
-      EXPECT_TRUE(OpenFailedWithMessage(h));
-      EXPECT_TRUE(h.engine.masterLeafPages.empty());
+      EXPECT_TRUE(OpenFailed(h));
+      EXPECT_TRUE(h.Db().masterLeafPages.empty());
     }
     EXPECT_EQ(h.port.Described().front(), "ShowRecordCount(0,0)");
   }
@@ -152,7 +161,10 @@ TEST(OpenDatabaseTest, FileIsNeverWritten) {
   auto modified = std::filesystem::last_write_time(path);
   EngineHarness h;
   h.Open(path);
-  h.engine.ProbeFreedSpace(2);
+  engine::Work work(h.port, h.state.stopRequested);
+  engine::ProbeFreedSpace(h.Db(), 2, work);
+  h.engine.ScanTables();
+  h.engine.PreviewTable(h.Schema().tableList.front());
   EXPECT_EQ(fixture::ReadFile(path), before);
   EXPECT_EQ(std::filesystem::last_write_time(path), modified);
 }
@@ -180,14 +192,14 @@ TEST(OpenDatabaseTest, PageSizeAsStoredOrInferred) {
     fixture::DbOptions options;
     options.pageSize = c.realSize;
     fixture::BuildDatabase(path, options, ManyTablesSql(c.tables));
-    std::vector<int64_t> expectedLeaves = ExpectedMasterOrder(path, c.realSize);
+    std::vector<uint64_t> expectedLeaves = ExpectedMasterOrder(path, c.realSize);
     if (c.storedSize >= 0) fixture::PutBigEndian(path, 16, static_cast<uint64_t>(c.storedSize), 2);
     EngineHarness h;
     h.Open(path);
     ASSERT_EQ(h.state.openFailed, 0);
-    EXPECT_EQ(h.state.pageSize, c.expected);
-    EXPECT_EQ(h.engine.pageSizeInferred, c.inferred);
-    EXPECT_EQ(h.engine.masterLeafPages, expectedLeaves);
+    EXPECT_EQ(h.Db().pages.PageSize(), c.expected);
+    EXPECT_EQ(h.Db().pageSizeInferred, c.inferred);
+    EXPECT_EQ(h.Db().masterLeafPages, expectedLeaves);
   }
 }
 
@@ -199,7 +211,7 @@ TEST(OpenDatabaseTest, UnusablePageSizeWithBrokenPageOneFails) {
   fixture::PatchBytes(path, 100, {0x00});  // page 1's type byte
   EngineHarness h;
   h.Open(path);
-  EXPECT_TRUE(OpenFailedWithMessage(h));
+  EXPECT_TRUE(OpenFailed(h));
 }
 
 TEST(OpenDatabaseTest, UsableSizeAndEncodingAreRecorded) {
@@ -211,14 +223,14 @@ TEST(OpenDatabaseTest, UsableSizeAndEncodingAreRecorded) {
   fixture::BuildDatabase(path, options, "CREATE TABLE t(a);");
   EngineHarness h;
   h.Open(path);
-  EXPECT_EQ(h.engine.usableSize, 4096u - 32u);
-  EXPECT_EQ(h.engine.textEncoding, engine::format::TextEncoding::Utf16be);
+  EXPECT_EQ(h.Db().usableSize, 4096u - 32u);
+  EXPECT_EQ(h.Db().textEncoding, engine::format::TextEncoding::Utf16be);
 }
 
 TEST(OpenDatabaseTest, ThreeLevelMasterWalkOrderAndProgress) {
   TempDir dir;
   std::string path = ThreeLevelMaster(dir);
-  std::vector<int64_t> expected = ExpectedMasterOrder(path, 512);
+  std::vector<uint64_t> expected = ExpectedMasterOrder(path, 512);
   ASSERT_GT(expected.size(), 100u);
   const uint32_t cells = static_cast<uint32_t>(fixture::GetBigEndian(path, 103, 2));
   ASSERT_GE(cells, 1u);
@@ -228,7 +240,7 @@ TEST(OpenDatabaseTest, ThreeLevelMasterWalkOrderAndProgress) {
 
   EngineHarness h;
   h.Open(path);
-  EXPECT_EQ(h.engine.masterLeafPages, expected);
+  EXPECT_EQ(h.Db().masterLeafPages, expected);
   std::vector<std::string> progress;
   for (const auto& e : h.port.Events()) {
     if (!e.isDialog && e.number == Notification::Progress) progress.push_back(e.Describe());
@@ -245,7 +257,7 @@ TEST(OpenDatabaseTest, PageOneAsLeafGivesOneLeafWithoutProgress) {
   fixture::BuildDatabase(path, {}, "CREATE TABLE a(x); CREATE VIEW v AS SELECT 1;");
   EngineHarness h;
   h.Open(path);
-  EXPECT_EQ(h.engine.masterLeafPages, std::vector<int64_t>{0});
+  EXPECT_EQ(h.Db().masterLeafPages, std::vector<uint64_t>{1});
   EXPECT_EQ(h.port.Count(Notification::Progress, 1), 0);
 }
 
@@ -292,8 +304,8 @@ TEST(OpenDatabaseTest, DamagedInteriorPagesAreWalkedSafely) {
        true},
       {"an overwritten interior page", [&](const std::string& p) { fixture::ZeroPage(p, a, 512); }},
   };
-  const std::vector<int64_t> all = ExpectedMasterOrder(original, 512);
-  const std::set<int64_t> allSet(all.begin(), all.end());
+  const std::vector<uint64_t> all = ExpectedMasterOrder(original, 512);
+  const std::set<uint64_t> allSet(all.begin(), all.end());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string path = dir.File(std::string(c.name) + ".db");
@@ -301,14 +313,14 @@ TEST(OpenDatabaseTest, DamagedInteriorPagesAreWalkedSafely) {
     c.damage(path);
     EngineHarness h;
     h.Open(path);
-    const auto& leaves = h.engine.masterLeafPages;
-    std::set<int64_t> unique(leaves.begin(), leaves.end());
+    const auto& leaves = h.Db().masterLeafPages;
+    std::set<uint64_t> unique(leaves.begin(), leaves.end());
     EXPECT_EQ(unique.size(), leaves.size()) << "no leaf is listed twice";
     EXPECT_FALSE(leaves.empty());
     if (c.allLeavesStillFound) {
-      for (int64_t offset : all) EXPECT_TRUE(unique.count(offset)) << offset;
+      for (uint64_t page : all) EXPECT_TRUE(unique.count(page)) << page;
     } else {
-      for (int64_t offset : leaves) EXPECT_TRUE(allSet.count(offset)) << offset;
+      for (uint64_t page : leaves) EXPECT_TRUE(allSet.count(page)) << page;
     }
     EXPECT_EQ(h.state.openFailed, 0);
   }
@@ -319,11 +331,11 @@ TEST(OpenDatabaseTest, PageOneWithZeroCellsExaminesOnlyTheRightMostChild) {
   std::string path = ThreeLevelMaster(dir);
   fixture::PutBigEndian(path, 103, 0, 2);
   // SQLite itself now sees only the right-most child's subtree.
-  std::vector<int64_t> expected = ExpectedMasterOrder(path, 512);
+  std::vector<uint64_t> expected = ExpectedMasterOrder(path, 512);
   ASSERT_FALSE(expected.empty());
   EngineHarness h;
   h.Open(path);
-  EXPECT_EQ(h.engine.masterLeafPages, expected);
+  EXPECT_EQ(h.Db().masterLeafPages, expected);
   EXPECT_EQ(h.port.Count(Notification::Progress, 1), 0) << "no progress bar is started";
 }
 
@@ -338,8 +350,8 @@ TEST(OpenDatabaseTest, StopDuringTheWalkKeepsWhatWasFound) {
     }
   };
   h.Open(path);
-  EXPECT_FALSE(h.engine.masterLeafPages.empty());
-  EXPECT_LT(h.engine.masterLeafPages.size(), all);
+  EXPECT_FALSE(h.Db().masterLeafPages.empty());
+  EXPECT_LT(h.Db().masterLeafPages.size(), all);
   EXPECT_EQ(h.port.Count(Notification::Progress, 2), 1);
   EXPECT_EQ(h.port.Count(Notification::Progress, 3), 0) << "no finish after a stop";
 }

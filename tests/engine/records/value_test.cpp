@@ -94,8 +94,12 @@ TEST(ValueTest, TextsAreKeptExactly) {
   EXPECT_EQ(DecodeValue(13 + 2 * 4, be, 4, TextEncoding::Utf16be).bytes, "h\xEF\xBF\xBD");
   // Blobs are never converted.
   EXPECT_EQ(DecodeValue(12 + 2 * 2, le, 2, TextEncoding::Utf16le).bytes, std::string("h\0", 2));
-  // A value cut short by the end of the record is padded with zeros.
-  EXPECT_EQ(DecodeValue(13 + 2 * 4, le, 2, TextEncoding::Utf8).bytes, std::string("h\0\0\0", 4));
+  // A text or blob cut short by the end of the record keeps only the bytes there,
+  // even when its header claims a gigabyte.
+  EXPECT_EQ(DecodeValue(13 + 2 * 4, le, 2, TextEncoding::Utf8).bytes, std::string("h\0", 2));
+  EXPECT_EQ(DecodeValue(12 + 2 * 1000000000ull, le, 8, TextEncoding::Utf8).bytes.size(), 8u);
+  EXPECT_EQ(DecodeValue(13 + 2 * 1000000000ull, le, 8, TextEncoding::Utf16le).bytes,
+            "h\xC3\xA9\xF0\x9F\x98\x80");
 }
 
 TEST(ValueTest, TypeClasses) {

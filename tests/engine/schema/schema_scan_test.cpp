@@ -21,7 +21,7 @@ void Repair(EngineHarness& h, const std::string& path) {
 
 std::vector<std::string> TableNames(const CSqliteRepair& engine) {
   std::vector<std::string> names;
-  for (const auto& t : engine.tableList) names.push_back(t.name);
+  for (const auto& t : engine.RecoveredSchema().tableList) names.push_back(t.name);
   return names;
 }
 
@@ -38,21 +38,20 @@ TEST(SchemaScanTest, TablesWithColumnsRootPagesAndCompanions) {
   EngineHarness h;
   Repair(h, path);
   EXPECT_EQ(TableNames(h.engine), (std::vector<std::string>{"items", "items(deleted)", "notes"}));
-  EXPECT_EQ(h.engine.tableCount, 2) << "a companion is not counted";
-  const auto& items = h.engine.tableList[0];
+  EXPECT_EQ(h.Schema().tableCount, 2) << "a companion is not counted";
+  const auto& items = h.Schema().tableList[0];
   EXPECT_EQ(items.rootPage, std::stoll(fixture::Query(path, "SELECT rootpage FROM sqlite_schema"
                                                             " WHERE name='items'")[0][0]));
   EXPECT_EQ(items.sql, "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT NOT NULL)");
   ASSERT_EQ(items.columns.size(), 2u);
   EXPECT_EQ(items.columns[1].name, "name");
   EXPECT_EQ(items.columns[1].notNull, 1);
-  const auto& companion = h.engine.tableList[1];
+  const auto& companion = h.Schema().tableList[1];
   EXPECT_TRUE(companion.deletedCompanion);
   EXPECT_EQ(companion.rootPage, items.rootPage);
   EXPECT_EQ(companion.columns.size(), 2u);
-  EXPECT_EQ(h.engine.viewCount, 1);
-  EXPECT_EQ(h.engine.triggerCount, 0);
-  EXPECT_EQ(h.engine.freedSpaceSeen, 0);
+  EXPECT_EQ(h.Schema().viewCount, 1);
+  EXPECT_EQ(h.Schema().triggerCount, 0);
   // The scan's progress bar: started for one leaf page, finished once.
   EXPECT_EQ(h.port.Count(Notification::Progress, 1), 1);
   EXPECT_EQ(h.port.Count(Notification::Progress, 3), 1);
@@ -73,15 +72,15 @@ TEST(SchemaScanTest, DuplicateNamesKeepTheFirstRecord) {
   EngineHarness h;
   Repair(h, path);
   ASSERT_EQ(TableNames(h.engine), std::vector<std::string>{"dupa"});
-  EXPECT_EQ(h.engine.tableList[0].columns.size(), 1u);
-  EXPECT_EQ(h.engine.tableCount, 1);
-  ASSERT_EQ(h.engine.viewList.size(), 1u);
-  EXPECT_EQ(h.engine.viewList[0].name, "dupa");
-  ASSERT_EQ(h.engine.triggerList.size(), 1u);
-  EXPECT_EQ(h.engine.triggerList[0].name, "tr_a");
-  EXPECT_EQ(h.engine.triggerList[0].tableName, "dupa");
-  EXPECT_NE(h.engine.triggerList[0].sql.find("SELECT 1"), std::string::npos);
-  EXPECT_EQ(h.engine.triggerCount, 1);
+  EXPECT_EQ(h.Schema().tableList[0].columns.size(), 1u);
+  EXPECT_EQ(h.Schema().tableCount, 1);
+  ASSERT_EQ(h.Schema().viewList.size(), 1u);
+  EXPECT_EQ(h.Schema().viewList[0].name, "dupa");
+  ASSERT_EQ(h.Schema().triggerList.size(), 1u);
+  EXPECT_EQ(h.Schema().triggerList[0].name, "tr_a");
+  EXPECT_EQ(h.Schema().triggerList[0].tableName, "dupa");
+  EXPECT_NE(h.Schema().triggerList[0].sql.find("SELECT 1"), std::string::npos);
+  EXPECT_EQ(h.Schema().triggerCount, 1);
 }
 
 TEST(SchemaScanTest, TableWithoutColumnsLeavesNothingBehind) {
@@ -97,8 +96,8 @@ TEST(SchemaScanTest, TableWithoutColumnsLeavesNothingBehind) {
   EngineHarness h;
   Repair(h, path);
   ASSERT_EQ(TableNames(h.engine), std::vector<std::string>{"fine"});
-  EXPECT_EQ(h.engine.tableList[0].columns.size(), 3u);
-  EXPECT_EQ(h.engine.tableCount, 1);
+  EXPECT_EQ(h.Schema().tableList[0].columns.size(), 3u);
+  EXPECT_EQ(h.Schema().tableCount, 1);
 }
 
 TEST(SchemaScanTest, LongCreateTextsComeFromOverflowPages) {
@@ -114,11 +113,11 @@ TEST(SchemaScanTest, LongCreateTextsComeFromOverflowPages) {
   fixture::BuildDatabase(path, options, table + ";" + view + ";");
   EngineHarness h;
   Repair(h, path);
-  ASSERT_EQ(h.engine.tableList.size(), 1u);
-  EXPECT_EQ(h.engine.tableList[0].sql, table);
-  EXPECT_EQ(h.engine.tableList[0].columns.size(), 100u);
-  ASSERT_EQ(h.engine.viewList.size(), 1u);
-  EXPECT_EQ(h.engine.viewList[0].sql, view);
+  ASSERT_EQ(h.Schema().tableList.size(), 1u);
+  EXPECT_EQ(h.Schema().tableList[0].sql, table);
+  EXPECT_EQ(h.Schema().tableList[0].columns.size(), 100u);
+  ASSERT_EQ(h.Schema().viewList.size(), 1u);
+  EXPECT_EQ(h.Schema().viewList[0].sql, view);
 }
 
 TEST(SchemaScanTest, NamesAndTextsInEveryEncoding) {
@@ -136,10 +135,10 @@ TEST(SchemaScanTest, NamesAndTextsInEveryEncoding) {
     EngineHarness h;
     Repair(h, path);
     ASSERT_EQ(TableNames(h.engine), std::vector<std::string>{name});
-    EXPECT_EQ(h.engine.tableList[0].sql, sql) << "stored SQL is never altered";
-    EXPECT_EQ(h.engine.tableList[0].columns[0].name, "\"n\xC3\xA4me\"");
-    ASSERT_EQ(h.engine.triggerList.size(), 1u);
-    EXPECT_EQ(h.engine.triggerList[0].name, "tr\xC3\xA9");
+    EXPECT_EQ(h.Schema().tableList[0].sql, sql) << "stored SQL is never altered";
+    EXPECT_EQ(h.Schema().tableList[0].columns[0].name, "\"n\xC3\xA4me\"");
+    ASSERT_EQ(h.Schema().triggerList.size(), 1u);
+    EXPECT_EQ(h.Schema().triggerList[0].name, "tr\xC3\xA9");
   }
 }
 
@@ -155,15 +154,15 @@ TEST(SchemaScanTest, LargeRowidsAndDamagedLeafPages) {
   EngineHarness h;
   Repair(h, path);
   EXPECT_EQ(TableNames(h.engine), std::vector<std::string>{"first"});
-  ASSERT_EQ(h.engine.viewList.size(), 1u);
-  EXPECT_EQ(h.engine.viewList[0].name, "far");
+  ASSERT_EQ(h.Schema().viewList.size(), 1u);
+  EXPECT_EQ(h.Schema().viewList[0].name, "far");
 
   // A master leaf page whose cell count cannot fit is clamped; later pages still count.
   fixture::PutBigEndian(path, 103, 0xFFFF, 2);
   EngineHarness damaged;
   Repair(damaged, path);
   EXPECT_EQ(TableNames(damaged.engine), std::vector<std::string>{"first"});
-  EXPECT_EQ(damaged.engine.viewList.size(), 1u);
+  EXPECT_EQ(damaged.Schema().viewList.size(), 1u);
 }
 
 TEST(SchemaScanTest, StopEndsTheTableScan) {
@@ -181,8 +180,8 @@ TEST(SchemaScanTest, StopEndsTheTableScan) {
     if (e.number == Notification::Progress && e.second == 2 && ++steps == 5) h.state.stopRequested = 1;
   };
   h.engine.ScanTables();
-  EXPECT_GT(h.engine.tableCount, 0);
-  EXPECT_LT(h.engine.tableCount, 100);
+  EXPECT_GT(h.Schema().tableCount, 0);
+  EXPECT_LT(h.Schema().tableCount, 100);
   EXPECT_EQ(h.port.Count(Notification::Progress, 3), 1) << "only the open's bar was finished";
 }
 

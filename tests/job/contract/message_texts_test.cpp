@@ -1,10 +1,10 @@
-#include "job/message_texts.h"
+#include "job/contract/message_texts.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 
-#include "job/format_now.h"
+#include "job/contract/format_now.h"
 
 namespace job {
 namespace {

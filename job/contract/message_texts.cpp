@@ -1,4 +1,4 @@
-#include "job/message_texts.h"
+#include "job/contract/message_texts.h"
 
 namespace job {
 namespace {

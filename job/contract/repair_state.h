@@ -2,22 +2,20 @@
 // and the repair engine cooperate. Owned by the application (or the console program)
 // for the whole run.
 //
+// It holds the fields of the shared record only: the worker object belongs to the
+// starter, the output connection to the save, the grid counters to the front end,
+// the open file to the engine.
+//
 // Thread rules: flags written on one thread and read on another are atomic; every
 // other field is written only while the other side stands still, which the
-// synchronous FrontEndPort guarantees (a worker waits inside Send/ShowModal while the
-// front end reads or writes). Jobs start only while `workerBusy` is clear.
+// synchronous FrontEndPort guarantees (a worker waits inside a notification while
+// the front end reads or writes). Jobs start only while `workerBusy` is clear.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
-
-#include "platform/random_access_file.h"
-
-class CRecoveryThread;
-struct sqlite3;
 
 namespace job {
 
@@ -40,8 +38,6 @@ struct RepairState {
   Flag stopRequested{0};
   Flag repairCompleted{0};
   Flag openFailed{0};
-  Flag progressActive{0};
-  std::shared_ptr<CRecoveryThread> currentWorker;  // the latest job's worker
   int16_t schemaMarker = 0;
   Flag includeDeletedRecords{0};
 
@@ -55,20 +51,12 @@ struct RepairState {
   std::string selectedItemText;
   std::string selectedObjectName;
 
-  // Engine inputs and outputs.
-  std::unique_ptr<platform::RandomAccessFile> fileHandle;  // the damaged file, read-only
-  uint32_t pageSize = 0;  // in bytes; 65536 is stored in the file as 1
-  int64_t recordCounter = 0;
-  int32_t gridColumn = 0;
-  std::vector<std::string> primaryKeyNames;
+  // The checked leaves of the object tree, collected by the Save command.
   std::vector<std::string> checkedTables;
   std::vector<std::string> checkedViews;
   std::vector<std::string> checkedIndexes;
   std::vector<std::string> checkedTriggers;
-  sqlite3* outputDatabase = nullptr;  // the repaired database while a save writes it
-  Flag outputOpened{0};               // a save has opened its output database
-  uint64_t recordsPresent = 0;        // cells read by the last table copy
-  uint64_t recordsWritten = 0;        // records the last table copy wrote
+  Flag outputOpened{0};  // a save has opened its output database; never cleared
 
   // Message-box selectors: a dialog shows the text of the first one set.
   int32_t msgCustomText = 0;

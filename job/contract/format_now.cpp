@@ -1,4 +1,4 @@
-#include "job/format_now.h"
+#include "job/contract/format_now.h"
 
 #include <cstdio>
 

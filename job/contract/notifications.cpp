@@ -1,4 +1,4 @@
-#include "job/notifications.h"
+#include "job/contract/notifications.h"
 
 namespace job {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "job/front_end_port.h"
-#include "job/repair_state.h"
+#include "job/contract/front_end_port.h"
+#include "job/contract/repair_state.h"
 
 namespace job {
 

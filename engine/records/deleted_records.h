@@ -1,0 +1,20 @@
+// The deleted records of a table: carved out of its leaf pages' freeblocks and
+// unallocated gaps, and out of freed leaf pages whose records fit it best.
+#pragma once
+
+#include "engine/reader/database.h"
+#include "engine/reader/work.h"
+#include "engine/records/row_sink.h"
+#include "engine/schema/schema_entries.h"
+
+namespace engine {
+
+// Hands each deleted record of companion `entry`'s table to `sink` once, in record
+// order with the rowid when it survived; a record equal to a live row of the table
+// (an old copy of a moved cell) is left out. `schema` names the other tables a
+// freed page could have belonged to. One progress step per freeblock and per page;
+// with `startBar`, the bar is started first with the number of pages to carve.
+void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
+                         Work& work, bool startBar, RowSink& sink);
+
+}  // namespace engine

@@ -1,0 +1,60 @@
+// How the values of a table's records stand to its declared columns, and the value
+// each column shows: the one shared rule of the grid, the carving and the save.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/records/record_values.h"
+#include "engine/records/type_class.h"
+#include "engine/records/value.h"
+#include "engine/schema/column_data.h"
+
+namespace engine {
+
+// A record holds the values of the stored columns in declared order: STORED
+// generated columns included, VIRTUAL ones left out. Immutable once built.
+class TableRowShape {
+ public:
+  explicit TableRowShape(const std::vector<columndata>& columns);
+
+  size_t ColumnCount() const { return columns_.size(); }
+  // Values a whole record holds (the columns that are not VIRTUAL).
+  size_t StoredCount() const { return stored_.size(); }
+  // The stored columns in record order (what a carved record is shaped after).
+  const std::vector<columndata>& StoredColumns() const { return stored_; }
+  // The record index of declared column `c`, or -1 for a VIRTUAL generated column.
+  int RecordIndex(size_t c) const { return recordIndex_[c]; }
+  // The record index of the INTEGER PRIMARY KEY column, or -1.
+  int AliasRecordIndex() const { return aliasRecord_; }
+  int16_t TypeClass(size_t c) const { return classes_[c]; }
+
+  // The value declared column `c` has in a record of `values` with `rowid` (when
+  // `rowidKnown`), as SQLite reads it: NULL in the INTEGER PRIMARY KEY column is
+  // the rowid; a whole number in a REAL column is a real; a value the record lacks
+  // (a column added after it was written) is the column's default; a VIRTUAL
+  // column holds nothing.
+  void ColumnValue(size_t c, std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid,
+                   Value& out, bool* storedInCell) const;
+
+  // Fills the INTEGER PRIMARY KEY's NULL with the rowid and makes whole numbers of
+  // REAL columns reals, in record order: the record as SQLite reads it.
+  void Normalize(std::vector<Value>& values, bool rowidKnown, int64_t rowid) const;
+
+ private:
+  std::vector<columndata> columns_;
+  std::vector<columndata> stored_;
+  std::vector<int> recordIndex_;
+  std::vector<int16_t> classes_;
+  std::vector<bool> realStored_;  // by record index
+  std::vector<Value> defaults_;
+  int aliasRecord_ = -1;
+};
+
+// The value of a column's DEFAULT literal with the column's affinity applied, as
+// SQLite gives it for a record written before the column was added (only literals
+// can be added that way); NULL for no default or one that is not a literal.
+Value DefaultValue(const columndata& column);
+
+}  // namespace engine

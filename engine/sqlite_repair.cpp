@@ -1,0 +1,71 @@
+#include "engine/sqlite_repair.h"
+
+#include "engine/reader/open_database.h"
+#include "engine/reader/work.h"
+#include "engine/records/table_preview.h"
+#include "engine/schema/schema_scan.h"
+#include "engine/writer/save_database.h"
+
+CSqliteRepair::CSqliteRepair(job::RepairState& state, job::FrontEndPort& port)
+    : state_(state), port_(port) {}
+
+void CSqliteRepair::ClearObjectLists() { schema_ = engine::Schema(); }
+
+void CSqliteRepair::ClearPropertyLists() {}
+
+bool CSqliteRepair::OpenDatabaseFile(std::string* reason) {
+  port_.ShowRecordCount(0);
+  schema_ = engine::Schema();
+  std::string why;
+  if (!engine::OpenDatabase(state_.databasePath, db_, &why)) {
+    state_.openFailed = 1;
+    if (reason) *reason = why;
+    return false;
+  }
+  engine::Work work(port_, state_.stopRequested);
+  db_.masterLeafPages = engine::WalkMasterTable(db_, work);
+  return true;
+}
+
+void CSqliteRepair::ScanTables() {
+  if (!db_.IsOpen()) return;
+  engine::Work work(port_, state_.stopRequested);
+  schema_.tableList = engine::ScanTables(db_, work, schema_.tableCount);
+}
+
+void CSqliteRepair::ScanViews() {
+  if (!db_.IsOpen()) return;
+  engine::Work work(port_, state_.stopRequested);
+  schema_.viewList = engine::ScanViews(db_, work, schema_.viewCount);
+}
+
+void CSqliteRepair::ScanTriggers() {
+  if (!db_.IsOpen()) return;
+  engine::Work work(port_, state_.stopRequested);
+  schema_.triggerList = engine::ScanTriggers(db_, work, schema_.triggerCount);
+}
+
+void CSqliteRepair::PreviewTable(const engine::TableEntry& entry) {
+  engine::Work work(port_, state_.stopRequested);
+  engine::PreviewRequest request;
+  request.objectJob = !state_.saveRequested && state_.showObjectRequested;
+  request.schemaShown = state_.schemaMarker == job::kSchemaMarkerFilled;
+  engine::PreviewTable(db_, schema_, entry, request, work);
+}
+
+engine::writer::SaveReport CSqliteRepair::SaveRepairedDatabase(
+    const std::function<void(const engine::writer::TableReport&)>& onTable) {
+  engine::Work work(port_, state_.stopRequested);
+  engine::writer::SaveRequest request;
+  request.destinationFolder = state_.destinationFolder;
+  request.databaseFileName = state_.databaseFileName;
+  request.checkedTables = state_.checkedTables;
+  request.checkedViews = state_.checkedViews;
+  request.checkedTriggers = state_.checkedTriggers;
+  request.schemaShown = state_.schemaMarker == job::kSchemaMarkerFilled;
+  state_.saveFinished = 0;
+  engine::writer::SaveReport report = engine::writer::SaveRepairedDatabase(db_, schema_, request, work, onTable);
+  state_.outputPath = report.outputPath;
+  if (report.opened) state_.outputOpened = 1;
+  return report;
+}

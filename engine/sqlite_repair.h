@@ -1,0 +1,61 @@
+// The repair engine's facade: the operations the jobs call, each a short delegation
+// to the engine's folders (reader, schema, records, writer). It keeps the open
+// database and the recovered schema between jobs, and nothing else.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/reader/database.h"
+#include "engine/schema/schema_entries.h"
+#include "engine/writer/save_report.h"
+#include "job/contract/front_end_port.h"
+#include "job/contract/repair_state.h"
+
+class CSqliteRepair {
+ public:
+  // `state` and `port` must outlive the engine. Thread: every operation runs on the
+  // worker thread of the current job; the schema may be read by the job's starter
+  // only while no job runs.
+  CSqliteRepair(job::RepairState& state, job::FrontEndPort& port);
+
+  // --- Repair ---
+
+  // Forget the previous run's objects.
+  void ClearObjectLists();
+  void ClearPropertyLists();
+  // Opens databasePath read-only, checks the header, takes the page size and lists
+  // the master table's leaf pages. False, with openFailed set and the reason in
+  // `reason`, when the file cannot be read as an SQLite 3 database; the scans then
+  // find nothing. Shows no dialog: the job does.
+  bool OpenDatabaseFile(std::string* reason = nullptr);
+  // The scans of the master table; each returns early on a stop request.
+  void ScanTables();
+  void ScanViews();
+  void ScanTriggers();
+
+  // What the last repair recovered.
+  const engine::Schema& RecoveredSchema() const { return schema_; }
+  // The open database (for tests and benchmarks that drive the reader directly).
+  const engine::Database& OpenedDatabase() const { return db_; }
+
+  // --- Show object ---
+
+  // Shows the records of `entry` in the grid through the port (a companion's carved
+  // records); the grid is set up first in a show-object job.
+  void PreviewTable(const engine::TableEntry& entry);
+
+  // --- Save ---
+
+  // Writes the checked objects of RepairState into a new database in
+  // destinationFolder; outputPath and outputOpened tell where it went. `onTable`
+  // hears of each table as soon as it is copied.
+  engine::writer::SaveReport SaveRepairedDatabase(
+      const std::function<void(const engine::writer::TableReport&)>& onTable = {});
+
+ private:
+  job::RepairState& state_;
+  job::FrontEndPort& port_;
+  engine::Database db_;
+  engine::Schema schema_;
+};
