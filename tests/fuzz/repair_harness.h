@@ -9,9 +9,20 @@
 
 namespace fuzz {
 
+// What one repair came to, for callers that check it was sound.
+struct RepairOutcome {
+  bool opened = false;        // the bytes were taken for a database
+  int64_t tables = 0;         // tables and companions recovered
+  int64_t gridRows = 0;       // rows the previews produced
+  int64_t crookedRows = 0;    // rows whose cells did not match their table's columns
+  bool saveOpened = false;    // the save created its output database
+  bool saveComplete = false;  // and reported every object written
+  bool outputIntact = true;   // SQLite's integrity check passes on the output
+  int64_t outputRows = 0;     // rows of the output's tables
+};
+
 // Writes `data` to a file in `workDir` and repairs it there; the repaired database
-// is saved into `workDir` and removed again. Returns the number of grid cells the
-// previews produced (so that a caller can tell the run did something).
-int64_t RepairBytes(const uint8_t* data, size_t size, const std::string& workDir);
+// is saved into `workDir`, checked and removed again.
+RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir);
 
 }  // namespace fuzz
