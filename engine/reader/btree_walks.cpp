@@ -84,7 +84,7 @@ namespace {
 // that borders the content back to this gap whole, so non-zero bytes there may be
 // a deleted record.
 bool GapHoldsData(const uint8_t* page, uint32_t usable, const BtreePageHeader& h) {
-  const uint32_t start = h.cellPointerStart + 2 * h.cellCount;
+  const uint32_t start = h.cellPointerStart + kCellPointerSize * h.cellCount;
   const uint32_t end = std::min(h.contentStart, usable);
   for (uint32_t i = start; i < end; ++i) {
     if (page[i] != 0) return true;
@@ -101,7 +101,7 @@ bool LeafGapHoldsData(const Database& db, uint64_t pageNumber, const uint8_t* he
   uint8_t padded[kInteriorHeaderSize] = {};
   std::copy(header, header + kLeafHeaderSize, padded);
   const BtreePageHeader h = ParseBtreeHeader(padded, db.usableSize, pageNumber);
-  const uint32_t start = h.cellPointerStart + 2 * h.cellCount;
+  const uint32_t start = h.cellPointerStart + kCellPointerSize * h.cellCount;
   const uint32_t end = std::min(h.contentStart, db.usableSize);
   if (start >= end) return false;
   gap.assign(end - start, 0);

@@ -43,6 +43,7 @@ inline constexpr uint8_t kTableLeafPage = 13;
 
 // A freeblock: 2 bytes offset of the next freeblock (0 ends the chain), 2 bytes size.
 inline constexpr int kFreeblockHeaderSize = 4;
+inline constexpr int kFreeblockSizeOffset = 2;
 
 // A freelist trunk page: 4 bytes next trunk, 4 bytes leaf count, then 4 bytes a leaf.
 inline constexpr int kTrunkLeafCountOffset = 4;

@@ -75,4 +75,27 @@ std::string DecodeTextToZero(const uint8_t* data, size_t size, format::TextEncod
   return Decode(data, size, encoding, true);
 }
 
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const int extra = (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) return false;
+    uint32_t cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMin[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
+    i += 1 + extra;
+  }
+  return true;
+}
+
 }  // namespace engine

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/reader/format.h"
 
@@ -16,6 +17,10 @@ std::string DecodeText(const uint8_t* data, size_t size, format::TextEncoding en
 
 // The same, up to the first zero character: how names and CREATE texts are read.
 std::string DecodeTextToZero(const uint8_t* data, size_t size, format::TextEncoding encoding);
+
+// Whether `s` is well-formed UTF-8: no stray continuation bytes, no sequence cut
+// short, no overlong form, surrogate or code point past U+10FFFF.
+bool IsValidUtf8(std::string_view s);
 
 // Appends code point `cp` to `out` as UTF-8.
 void AppendUtf8(uint32_t cp, std::string& out);

@@ -112,12 +112,12 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     carver.StartPage(page.data(), h);
     if (h.firstFreeblock != 0) {
       for (uint32_t at : CollectFreeblocks(db, page.data(), pageNumber, h.firstFreeblock)) {
-        const uint32_t size = ReadBigEndian16(page.data() + at + 2, page.data() + usable);
+        const uint32_t size = ReadBigEndian16(page.data() + at + format::kFreeblockSizeOffset, page.data() + usable);
         carver.CarveFreeblock(page.data(), at, std::min<uint32_t>(at + size, usable), found);
         work.Step();
       }
     }
-    const uint32_t gapStart = h.cellPointerStart + 2 * h.cellCount;
+    const uint32_t gapStart = h.cellPointerStart + format::kCellPointerSize * h.cellCount;
     const uint32_t gapEnd = std::min(h.contentStart, usable);
     if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, found);
     work.Step();

@@ -9,6 +9,8 @@
 #include <unordered_set>
 
 #include "engine/reader/coding.h"
+#include "engine/reader/text_codec.h"
+#include "engine/schema/create_table_parser.h"
 
 namespace engine {
 
@@ -41,33 +43,6 @@ int VarintLength(uint64_t v) {
 // The serial type of a text or a blob of `size` bytes.
 uint64_t TextType(uint64_t size) { return kSerialFirstText + 2 * size; }
 uint64_t BlobType(uint64_t size) { return kSerialFirstBlob + 2 * size; }
-
-bool ValidUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    const int extra = (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) return false;
-    for (int k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    }
-    i += 1 + extra;
-  }
-  return true;
-}
-
-bool SameIgnoringCase(const std::string& a, const char* b) {
-  size_t n = std::char_traits<char>::length(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -113,15 +88,8 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minCol
       pages_(pages),
       walked_(pages),
       rereads_(kRereadsPerFilePage * pages.PageCount() + kWorkPerPage / kWorkPerOverflowPage) {
-  int keys = 0;
-  for (size_t i = 0; i < columns_.size(); ++i) {
-    affinities_.push_back(AffinityOf(columns_[i].declaredType));
-    if (columns_[i].primaryKey) {
-      ++keys;
-      if (SameIgnoringCase(columns_[i].declaredType, "INTEGER")) aliasColumn_ = static_cast<int>(i);
-    }
-  }
-  if (keys != 1) aliasColumn_ = -1;
+  aliasColumn_ = RowidAliasColumn(columns_);
+  for (const columndata& column : columns_) affinities_.push_back(AffinityOf(column.declaredType));
 }
 
 Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t column) const {
@@ -132,7 +100,7 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
   const bool numberSize = size == 1 || size == 2 || size == 3 || size == 4 || size == 6 || size == 8;
   const Affinity affinity = column < affinities_.size() ? affinities_[column] : Affinity::Blob;
   DecodeValueInto(TextType(size), data, size, encoding_, size, value);
-  const bool text = ValidUtf8(value.bytes) && value.bytes.find('\0') == std::string::npos;
+  const bool text = IsValidUtf8(value.bytes) && value.bytes.find('\0') == std::string::npos;
   if (affinity == Affinity::Text) {
     // A TEXT column turns numbers into text: only a text or a blob can stand here.
     if (!text) DecodeValueInto(BlobType(size), data, size, encoding_, size, value);
@@ -324,7 +292,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       // another alignment seldom do. The longer the text, the more that shows.
       if (v.kind == Value::Kind::Text) {
         if (v.bytes.find('\0') != std::string::npos ||
-            (encoding_ == format::TextEncoding::Utf8 && !ValidUtf8(v.bytes))) {
+            (encoding_ == format::TextEncoding::Utf8 && !IsValidUtf8(v.bytes))) {
           return false;
         }
         score += static_cast<int>(std::min<size_t>(v.bytes.size(), 24) / 6);
@@ -359,7 +327,7 @@ bool RecordCarver::OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t 
   // from a freeblock's end), so the old size may reach past it.
   if (x + kLostBytes > end) return false;
   const uint32_t next = ReadBigEndian16(page + x, page + end);
-  *size = ReadBigEndian16(page + x + 2, page + end);
+  *size = ReadBigEndian16(page + x + kFreeblockSizeOffset, page + end);
   const uint32_t limit = mayPassEnd ? usable_ : end;
   return *size >= kLostBytes && x + *size <= limit && (next == 0 || (next >= x + *size && next < usable_));
 }

@@ -15,30 +15,14 @@ namespace {
 constexpr size_t kBigValue = 1020;  // longer texts and blobs inside a cell show as "BIG"
 constexpr int16_t kClassIdentifier = 30;
 
+// Text a blob can be shown as: valid UTF-8 without control characters (tabs and
+// line ends aside).
 bool IsPrintableUtf8(const std::string& s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return false;
-      if (c == 0x7F) return false;
-      ++i;
-      continue;
-    }
-    int extra = (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
-    if (extra < 0 || i + static_cast<size_t>(extra) >= s.size()) return false;
-    uint32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not valid UTF-8.
-    static constexpr uint32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMin[extra] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
-    i += 1 + extra;
+  for (char ch : s) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) return false;
   }
-  return true;
+  return IsValidUtf8(s);
 }
 
 // Appends `bytes` as hexadecimal digits to `out`.

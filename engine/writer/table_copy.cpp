@@ -83,7 +83,11 @@ void InTransaction(sqlite3* output, TableReport& report, F copy) {
     report.committed = false;
     report.commitError = error;
   }
-  if (!report.committed) Exec(output, "ROLLBACK");
+  if (!report.committed) {
+    // What the transaction held is gone with it: none of its records is in the output.
+    Exec(output, "ROLLBACK");
+    report.written = 0;
+  }
 }
 
 bool IsInternalTable(const std::string& name) {

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "tests/fixture/fixture_db.h"
@@ -46,6 +47,7 @@ TEST(CliTest, ExitStatusesAndMessages) {
       {"valid database", "--out '" + dir.path() + "' '" + valid + "'", 0, "Repaired database: " + dir.path() + "/Repaired_"},
       {"missing file", "'" + dir.File("missing.db") + "'", 1, openFailed},
       {"not a database", "'" + text + "'", 1, openFailed},
+      {"version", "--version", 0, "kestrun-repair 0."},
       {"no file", "", 2, "Usage: kestrun-repair"},
       {"two files", "a.db b.db", 2, "more than one"},
       {"unknown option", "--frobnicate x.db", 2, "unknown option: --frobnicate"},
@@ -58,6 +60,61 @@ TEST(CliTest, ExitStatusesAndMessages) {
     EXPECT_NE(run.out.find(c.contains), std::string::npos) << run.out;
   }
   EXPECT_EQ(RunCli("--list '" + valid + "'").out.find(openFailed), std::string::npos);
+}
+
+TEST(CliTest, PathsThatAreNoFileAreRefusedAtOnceWithTheReason) {
+  fixture::TempDir dir;
+  const std::string fifo = dir.File("pipe.db");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string text = dir.File("notes.txt");
+  fixture::WriteFile(text, std::vector<uint8_t>(200, 'x'));
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {"missing", dir.File("missing.db"), "No such file or directory"},
+      {"a folder", dir.path(), "not a regular file"},
+      // Opened the usual way, a FIFO would wait for a writer forever.
+      {"a FIFO", fifo, "not a regular file"},
+      {"a device", "/dev/zero", "not a regular file"},
+      {"not a database", text, "not an SQLite 3 database"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliRun run = RunCli("--out '" + dir.path() + "' '" + c.path + "' 2>&1 >/dev/null");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "kestrun-repair: " + c.path + ": " + c.reason + "\n");
+  }
+}
+
+TEST(CliTest, AFullDiskIsAFailedSaveNotASuccess) {
+  fixture::TempDir dir;
+  const std::string path = dir.File("big.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+                         " INSERT INTO t SELECT i, printf('%.200c', 'v') FROM n;");
+  std::filesystem::create_directory(dir.File("out"));
+  // A file size limit of 64 KiB stands for a full disk: writes past it fail (with
+  // SIGXFSZ ignored, as EFBIG) the way they fail on a full volume.
+  const std::string command = "bash -c \"trap '' XFSZ; ulimit -f 64; exec '" + std::string(KESTRUN_CLI) +
+                              "' --out '" + dir.File("out") + "' '" + path + "'\" 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  const int raw = pclose(pipe);
+  ASSERT_TRUE(WIFEXITED(raw)) << out;
+  EXPECT_EQ(WEXITSTATUS(raw), 5) << out;
+  EXPECT_NE(out.find("Table t was not saved: "), std::string::npos) << out;
+  EXPECT_NE(out.find("Total record(s) repaired    : 0\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Saving process failed on "), std::string::npos) << out;
+  EXPECT_NE(out.find("The repaired database was not saved completely: table t: "), std::string::npos) << out;
+  EXPECT_EQ(out.find("completed successfully"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Repaired database: "), std::string::npos) << out;
 }
 
 TEST(CliTest, ListPrintsTheRecoveredObjects) {

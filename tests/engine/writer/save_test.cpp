@@ -1,11 +1,13 @@
 // The save: the repaired database equals what could be read, exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
 
 #include "engine/writer/output_connection.h"
+#include "job/recovery_thread.h"
 #include "tests/fixture/fixture_db.h"
 #include "tests/fixture/save_harness.h"
 
@@ -155,6 +157,131 @@ TEST(SaveTest, CraftedCreateTextsReachNothingOutsideTheOutput) {
       return line.find(std::string(" ") + c.object + " was not ") != std::string::npos;
     })) << "the refusal is logged";
   }
+}
+
+// Repairs `path` and saves the tables, views and triggers named, as the tree would
+// have them checked; returns the output path.
+std::string SaveChecked(EngineHarness& h, const std::string& path, const std::string& folder,
+                        std::vector<std::string> tables, std::vector<std::string> triggers = {}) {
+  h.state.databasePath = path;
+  h.state.databaseFileName = fs::path(path).filename().string();
+  job::StartRepairJob(h.state, h.engine, h.port, path, true)->Join();
+  h.state.checkedTables = std::move(tables);
+  h.state.checkedTriggers = std::move(triggers);
+  h.state.destinationFolder = folder + "/";
+  h.port.ClearEvents();
+  job::StartSaveJob(h.state, h.engine, h.port)->Join();
+  return h.state.outputPath;
+}
+
+bool Logged(const EngineHarness& h, const std::string& text) {
+  auto log = h.port.LogLines();
+  return std::any_of(log.begin(), log.end(),
+                     [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+TEST(SaveTest, GeneratedColumnsKeepEveryValueInItsColumn) {
+  TempDir dir;
+  const std::string path = dir.File("generated.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a, b AS (a*2) STORED, c, d AS (a+100) VIRTUAL, e);"
+                         "INSERT INTO t(a, c, e) VALUES(1, 'x', 'y'), (2, 'p', NULL);");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  const char* select = "SELECT a, b, c, d, e FROM t ORDER BY rowid";
+  EXPECT_EQ(fixture::Query(output, select), fixture::Query(path, select));
+  EXPECT_TRUE(Logged(h, "Total record(s) repaired    : 2"));
+  EXPECT_FALSE(Logged(h, "could not be written"));
+  // The grid shows the stored values where they stand; a VIRTUAL column has none.
+  ASSERT_TRUE(h.Preview("t"));
+  EXPECT_EQ(h.port.GridRows(), (std::vector<std::vector<std::string>>{
+                                   {"1", "2", "x", "null", "y"}, {"2", "4", "p", "null", "null"}}));
+}
+
+TEST(SaveTest, RecordsWithMoreValuesThanTheCreateTextKeepTheirRows) {
+  TempDir dir;
+  const std::string path = dir.File("cut.db");
+  // The stored CREATE text lost its last column: the records hold one value more.
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a, b, c);"
+                         "INSERT INTO t VALUES(1, 'one', 'extra 1'), (2, 'two', 'extra 2'), (3, 'three', 'extra 3');"
+                         "PRAGMA writable_schema=ON;"
+                         "UPDATE sqlite_schema SET sql = 'CREATE TABLE t(a, b)' WHERE name = 't';");
+  EngineHarness h;
+  h.Repair(path);
+  ASSERT_TRUE(h.Preview("t"));
+  EXPECT_EQ(h.port.GridRows(), (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "two"}, {"3", "three"}}));
+  EngineHarness saving;
+  const std::string output = RepairAndSave(saving, path, dir.path());
+  EXPECT_EQ(fixture::Query(output, "SELECT a, b FROM t ORDER BY a"),
+            (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "two"}, {"3", "three"}}));
+  EXPECT_TRUE(Logged(saving, "Table t: 3 record(s) had more values than the table has columns"));
+}
+
+TEST(SaveTest, TheCompanionCalendarCacheDeletedGetsNoTable) {
+  TempDir dir;
+  const std::string path = dir.File("calendar.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE CalendarCache(id INTEGER PRIMARY KEY, v TEXT);"
+                         "INSERT INTO CalendarCache VALUES(1, 'a long value to leave a freeblock'), (2, 'kept');"
+                         "DELETE FROM CalendarCache WHERE id = 1;");
+  struct Case {
+    const char* name;
+    std::vector<std::string> checked;
+    std::vector<std::string> tables;  // in the output
+  } cases[] = {
+      {"both checked", {"CalendarCache", "CalendarCache(deleted)"}, {"CalendarCache"}},
+      {"only the companion", {"CalendarCache(deleted)"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir out;
+    EngineHarness h;
+    const std::string output = SaveChecked(h, path, out.path(), c.checked);
+    ASSERT_FALSE(output.empty());
+    std::vector<std::string> tables;
+    for (const auto& row : fixture::Query(output, "SELECT name FROM sqlite_schema WHERE type = 'table'")) {
+      tables.push_back(row[0]);
+    }
+    EXPECT_EQ(tables, c.tables);
+    EXPECT_FALSE(Logged(h, "was not created"));
+    EXPECT_TRUE(Logged(h, "Saving process completed successfully on "));
+    EXPECT_EQ(h.port.SavedObjects(), c.checked) << "each checked table is reported saved";
+  }
+}
+
+TEST(SaveTest, TriggersAreMatchedWithoutLetterCaseLikeViews) {
+  TempDir dir;
+  const std::string path = dir.File("trigger.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a); CREATE TABLE log(x);"
+                         "CREATE TRIGGER Audit AFTER INSERT ON t BEGIN INSERT INTO log VALUES(new.a); END;");
+  EngineHarness h;
+  const std::string output = SaveChecked(h, path, dir.path(), {"t", "log"}, {"AUDIT"});
+  EXPECT_EQ(fixture::Query(output, "SELECT name FROM sqlite_schema WHERE type = 'trigger'"),
+            (std::vector<std::vector<std::string>>{{"Audit"}}));
+}
+
+TEST(SaveTest, AnObjectThatCannotBeSavedMakesAFailedSave) {
+  TempDir dir;
+  const std::string path = dir.File("fine.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a); INSERT INTO t VALUES(1);"
+                         "CREATE VIEW broken AS SELECT 1;"
+                         "PRAGMA writable_schema=ON;"
+                         "UPDATE sqlite_schema SET sql = '' WHERE name = 'broken';");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  EXPECT_TRUE(Logged(h, "View broken was not saved: empty CREATE text"));
+  EXPECT_TRUE(Logged(h, "Saving process failed on "));
+  EXPECT_FALSE(Logged(h, "completed successfully"));
+  EXPECT_EQ(h.state.saveFinished, 0);
+  EXPECT_EQ(h.port.Count(job::Notification::SaveFinished, 0), 0) << "the tree keeps its check marks";
+  auto saved = h.port.SavedObjects();
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), "broken"), 0) << "the view's leaf stays checked";
+  EXPECT_EQ(fixture::Query(output, "SELECT a FROM t"), (std::vector<std::vector<std::string>>{{"1"}}));
 }
 
 TEST(SaveTest, OutputNamesAreNeverReused) {
