@@ -203,6 +203,8 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     bool holdsLiveCopy = false;
     for (uint32_t i = 0; i < h.cellCount; ++i) {
       const uint32_t at = CellOffset(page.data(), usable, h, i);
+      // No claims here: two freed pages may hold copies of one moved cell, whose
+      // chain both must read whole to be recognised as that cell.
       if (at == 0 || !ReadTableLeafCell(db.pages, page.data(), usable, at, &cell) ||
           !DecodeRecordValues(cell, db.textEncoding, fields, values)) {
         continue;

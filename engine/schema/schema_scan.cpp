@@ -7,6 +7,7 @@
 #include "engine/reader/btree_page.h"
 #include "engine/reader/btree_walks.h"
 #include "engine/reader/leaf_cell.h"
+#include "engine/reader/overflow_claims.h"
 #include "engine/reader/record.h"
 #include "engine/reader/text_codec.h"
 #include "engine/schema/create_table_parser.h"
@@ -38,6 +39,9 @@ bool ForEachSchemaRecord(const Database& db, Work& work, std::string_view type, 
   std::vector<uint8_t> page;
   LeafCell cell;
   std::vector<RecordField> fields;
+  // An overflow page serves one chain: master cells sharing one cannot make the
+  // scan cost cells x chain.
+  OverflowClaims claims(db.pages);
   for (uint64_t pageNumber : db.masterLeafPages) {
     if (bar) work.Step();
     if (!db.pages.ReadPage(pageNumber, page)) continue;
@@ -46,7 +50,7 @@ bool ForEachSchemaRecord(const Database& db, Work& work, std::string_view type, 
     BtreePageHeader h = ParseBtreeHeader(page.data(), db.usableSize, pageNumber);
     for (uint32_t i = 0; i < h.cellCount; ++i) {
       const uint32_t cellOffset = CellOffset(page.data(), db.usableSize, h, i);
-      if (cellOffset != 0 && ReadTableLeafCell(db.pages, page.data(), db.usableSize, cellOffset, &cell) &&
+      if (cellOffset != 0 && ReadTableLeafCell(db.pages, page.data(), db.usableSize, cellOffset, &cell, &claims) &&
           ParseRecordHeader(cell.payload.data(), cell.payload.size(), &fields) &&
           fields.size() >= kColumns && FieldText(cell, fields[kType], db.textEncoding) == type) {
         SchemaRecord record;

@@ -69,6 +69,66 @@ const Entry* FindIgnoringCase(const std::vector<Entry>& list, const std::string&
   return it == list.end() ? nullptr : &*it;
 }
 
+// How the CREATE statement of each checked table went, and which tables this save
+// created itself.
+struct Creation {
+  std::map<std::string, std::pair<bool, std::string>> byName;  // checked name -> ran, why not
+  std::set<std::string> createdHere;
+};
+
+Creation CreateCheckedTables(const Schema& schema, const SaveRequest& request, sqlite3* out, Work& work) {
+  Creation creation;
+  for (const std::string& name : request.checkedTables) {
+    if (work.Stopped()) break;
+    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
+    if (!entry || creation.byName.count(name)) continue;
+    std::string why;
+    bool created = true;
+    if (OutputHasTable(out, entry->name)) {
+      // A virtual table created before it made this one (its shadow table): the
+      // recovered rows go into it, in place of the ones the virtual table made.
+    } else if (IsCarvedCompanionName(entry->name)) {
+      const std::string ddl = BuildDeletedTableDdl(*entry);
+      created = RunCreateStatement(out, ddl, CreateKind::Table, &why);
+      if (created) creation.createdHere.insert(entry->name);
+    } else if (EndsWithDeletedSuffix(entry->name)) {
+      // "CalendarCache(deleted)" is read as a live table but gets no table of its
+      // own: no statement runs for it, and its copy writes nothing.
+    } else {
+      created = RunCreateStatement(out, entry->sql, CreateKind::Table, &why);
+      if (created) creation.createdHere.insert(entry->name);
+    }
+    creation.byName[name] = {created, why};
+  }
+  return creation;
+}
+
+void CopyCheckedTables(const Database& db, const Schema& schema, const SaveRequest& request, sqlite3* out,
+                       const Creation& creation, Work& work, SaveReport& report,
+                       const std::function<void(const TableReport&)>& onTable) {
+  // Only the engine's own bound INSERTs run here (views and triggers come later), so
+  // the defensive mode can let them fill a virtual table's shadow tables.
+  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
+  std::set<std::string> copied;
+  for (const std::string& name : request.checkedTables) {
+    if (work.Stopped()) break;
+    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
+    if (!entry || !copied.insert(name).second) continue;
+    TableReport table;
+    table.name = entry->name;
+    const auto created = creation.byName.find(name);
+    if (created != creation.byName.end()) {
+      table.created = created->second.first;
+      table.createError = created->second.second;
+    }
+    CopyTable(db, schema, *entry, out, creation.createdHere, request.schemaShown, work, table);
+    report.tables.push_back(table);
+    if (onTable) onTable(table);
+    if (table.Saved()) work.Port().ObjectSaved(name);
+  }
+  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+}
+
 }  // namespace
 
 SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
@@ -106,49 +166,8 @@ SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
   sqlite3_busy_timeout(out, 10000);
 
   // The tables first: every checked one is created, then every one is copied.
-  std::map<std::string, std::pair<bool, std::string>> creation;  // by checked name
-  std::set<std::string> createdHere;
-  for (const std::string& name : request.checkedTables) {
-    if (work.Stopped()) break;
-    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
-    if (!entry || creation.count(name)) continue;
-    std::string why;
-    bool created = true;
-    if (OutputHasTable(out, entry->name)) {
-      // A virtual table created before it made this one (its shadow table): the
-      // recovered rows go into it, in place of the ones the virtual table made.
-    } else if (IsCarvedCompanionName(entry->name)) {
-      const std::string ddl = BuildDeletedTableDdl(*entry);
-      created = RunCreateStatement(out, ddl, CreateKind::Table, &why);
-      if (created) createdHere.insert(entry->name);
-    } else if (EndsWithDeletedSuffix(entry->name)) {
-      // "CalendarCache(deleted)" is read as a live table but gets no table of its
-      // own: no statement runs for it, and its copy writes nothing.
-    } else {
-      created = RunCreateStatement(out, entry->sql, CreateKind::Table, &why);
-      if (created) createdHere.insert(entry->name);
-    }
-    creation[name] = {created, why};
-  }
-
-  // Only the engine's own bound INSERTs run here (views and triggers come later), so
-  // the defensive mode can let them fill a virtual table's shadow tables.
-  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
-  std::set<std::string> copied;
-  for (const std::string& name : request.checkedTables) {
-    if (work.Stopped()) break;
-    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
-    if (!entry || !copied.insert(name).second) continue;
-    TableReport table;
-    table.name = entry->name;
-    table.created = creation[name].first;
-    table.createError = creation[name].second;
-    CopyTable(db, schema, *entry, out, createdHere, request.schemaShown, work, table);
-    report.tables.push_back(table);
-    if (onTable) onTable(table);
-    if (table.Saved()) work.Port().ObjectSaved(name);
-  }
-  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+  const Creation creation = CreateCheckedTables(schema, request, out, work);
+  CopyCheckedTables(db, schema, request, out, creation, work, report, onTable);
 
   // Views and triggers come after the tables they read. One is reported saved only
   // when its text created it. Both are matched by name ignoring case, as SQLite
