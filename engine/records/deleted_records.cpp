@@ -72,7 +72,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
 
   // The live rows, so that an old copy of a moved cell is not taken for a deleted
   // row: a fingerprint each, not the rows' bytes.
-  std::unordered_set<RowHash, RowHashOf> live;
+  SortedRowHashes live;
   size_t fewestValues = columns;
   {
     LiveBar noBar{false, false};
@@ -81,20 +81,21 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       fewestValues = std::min(fewestValues, values.size());
       plain.resize(values.size());
       for (size_t i = 0; i < values.size(); ++i) plain[i] = values[i].value;
-      live.insert(Key(plain, rowidKnown, rowid));
+      live.Add(Key(plain, rowidKnown, rowid));
     });
     ReadLiveRecords(db, ownLeavesInOrder, work, noBar, liveSink);
+    live.Seal();
   }
 
   RecordCarver carver(shape.StoredColumns(), fewestValues, db.textEncoding, usable, db.pages);
   // A record is handed on once, and never when it is a live row's old copy.
-  std::unordered_set<RowHash, RowHashOf> emitted;
+  RowHashSet emitted;
   std::vector<RecordValue> out;
   auto emit = [&](std::vector<CarvedRecord>& records) {
     for (CarvedRecord& record : records) {
       shape.Normalize(record.values, record.rowidKnown, record.rowid);
       const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
-      if (live.count(key) || !emitted.insert(key).second) continue;
+      if (live.Contains(key) || !emitted.Insert(key)) continue;
       out.resize(record.values.size());
       for (size_t i = 0; i < out.size(); ++i) {
         std::swap(out[i].value, record.values[i]);
@@ -214,7 +215,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       plain.resize(values.size());
       for (size_t k = 0; k < values.size(); ++k) plain[k] = values[k].value;
       const RowHash key = Key(plain, true, cell.rowid);
-      holdsLiveCopy = holdsLiveCopy || live.count(key) > 0 || emitted.count(key) > 0;
+      holdsLiveCopy = holdsLiveCopy || live.Contains(key) || emitted.Contains(key);
     }
     const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber);
     if (!cellRecords.empty() && !pageIsOurs) {

@@ -79,4 +79,38 @@ RowHash HashRow(const std::vector<Value>& values, int skip) {
   return h.Finish();
 }
 
+bool RowHashSet::Contains(RowHash h) const {
+  if (slots_.empty()) return false;
+  h = Stored(h);
+  for (size_t i = Slot(h);; i = (i + 1) & (slots_.size() - 1)) {
+    const RowHash& s = slots_[i];
+    if (s == h) return true;
+    if (s.high == 0 && s.low == 0) return false;
+  }
+}
+
+bool RowHashSet::Insert(RowHash h) {
+  if (4 * (size_ + 1) > 3 * slots_.size()) Grow();
+  h = Stored(h);
+  for (size_t i = Slot(h);; i = (i + 1) & (slots_.size() - 1)) {
+    RowHash& s = slots_[i];
+    if (s == h) return false;
+    if (s.high == 0 && s.low == 0) {
+      s = h;
+      ++size_;
+      return true;
+    }
+  }
+}
+
+void RowHashSet::Grow() {
+  std::vector<RowHash> old;
+  old.swap(slots_);
+  slots_.assign(old.empty() ? 1024 : old.size() * 2, RowHash{});
+  size_ = 0;
+  for (const RowHash& h : old) {
+    if (h.high != 0 || h.low != 0) Insert(h);
+  }
+}
+
 }  // namespace engine
