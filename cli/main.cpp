@@ -80,9 +80,14 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
   }
   state.checkedViews.clear();
   for (const job::SqlObjectInfo& view : objects.views) state.checkedViews.push_back(view.name);
+  // A trigger can only be created on a table the output has: with --table, the
+  // triggers of the tables left out stay out too.
   state.checkedTriggers.clear();
   for (const job::SqlObjectInfo& trigger : objects.triggers) {
-    state.checkedTriggers.push_back(trigger.name);
+    const bool onSavedTable =
+        std::any_of(state.checkedTables.begin(), state.checkedTables.end(),
+                    [&](const std::string& t) { return engine::EqualIgnoringCase(t, trigger.tableName); });
+    if (options.tables.empty() || onSavedTable) state.checkedTriggers.push_back(trigger.name);
   }
   state.destinationFolder = options.outDir;
   if (state.destinationFolder.empty() || state.destinationFolder.back() != '/') {

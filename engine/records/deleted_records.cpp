@@ -31,7 +31,7 @@ int Fit(const std::vector<RecordValue>& values, const TableRowShape& shape, bool
     const Value& v = values[i].value;
     if (static_cast<int>(i) == alias && v.kind != Value::Kind::Null) return -1;
     const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
-    if (number && AffinityOf(columns[i].declaredType) == Affinity::Text) return -1;
+    if (number && ColumnAffinity(columns[i]) == Affinity::Text) return -1;
   }
   return (values.size() == columns.size() ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0);
 }

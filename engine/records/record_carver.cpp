@@ -10,6 +10,7 @@
 
 #include "engine/reader/coding.h"
 #include "engine/reader/text_codec.h"
+#include "engine/records/table_row.h"
 #include "engine/schema/create_table_parser.h"
 
 namespace engine {
@@ -89,7 +90,7 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minCol
       walked_(pages),
       rereads_(kRereadsPerFilePage * pages.PageCount() + kWorkPerPage / kWorkPerOverflowPage) {
   aliasColumn_ = RowidAliasColumn(columns_);
-  for (const columndata& column : columns_) affinities_.push_back(AffinityOf(column.declaredType));
+  for (const columndata& column : columns_) affinities_.push_back(ColumnAffinity(column));
 }
 
 Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t column) const {

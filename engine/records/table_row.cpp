@@ -1,6 +1,10 @@
 #include "engine/records/table_row.h"
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -17,47 +21,52 @@ int HexDigit(char c) {
   return -1;
 }
 
-// A numeric literal as SQLite reads it: a decimal integer that fits 64 bits, a
-// hexadecimal one, or a real.
-bool ParseNumber(const std::string& text, Value* out) {
-  if (text.empty()) return false;
-  size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
-  const bool negative = text[0] == '-';
-  if (text.size() > i + 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    uint64_t v = 0;
-    if (text.size() - i - 2 > 16) return false;
-    for (size_t k = i + 2; k < text.size(); ++k) {
-      const int d = HexDigit(text[k]);
-      if (d < 0) return false;
-      v = v << 4 | static_cast<uint64_t>(d);
-    }
-    *out = Value::Integer(static_cast<int64_t>(negative ? 0 - v : v));
-    return true;
-  }
+// A decimal number in `text` (blanks around it allowed, no hexadecimal), as SQLite
+// converts a text under a numeric affinity: an integer when it is one that fits 64
+// bits, else a real.
+bool TextAsNumber(const std::string& text, Value* out) {
+  size_t begin = text.find_first_not_of(" \t\n\r\f\v");
+  if (begin == std::string::npos) return false;
+  const size_t end = text.find_last_not_of(" \t\n\r\f\v") + 1;
+  const std::string t = text.substr(begin, end - begin);
+  size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
   bool digits = false;
   bool real = false;
-  for (size_t k = i; k < text.size(); ++k) {
-    const char c = text[k];
-    if (c >= '0' && c <= '9') digits = true;
-    else if (c == '.' || c == 'e' || c == 'E' || ((c == '-' || c == '+') && k > i &&
-                                                   (text[k - 1] == 'e' || text[k - 1] == 'E'))) real = true;
-    else return false;
+  for (size_t k = i; k < t.size(); ++k) {
+    const char c = t[k];
+    if (c >= '0' && c <= '9') {
+      digits = true;
+    } else if (c == '.' || c == 'e' || c == 'E') {
+      real = true;
+    } else if ((c == '-' || c == '+') && (t[k - 1] == 'e' || t[k - 1] == 'E')) {
+      real = true;
+    } else {
+      return false;
+    }
   }
   if (!digits) return false;
+  char* stop = nullptr;
   if (!real) {
     errno = 0;
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (errno == 0 && end && *end == '\0') {
+    const long long v = std::strtoll(t.c_str(), &stop, 10);
+    if (errno == 0 && stop && *stop == '\0') {
       *out = Value::Integer(v);
       return true;
     }
   }
-  char* end = nullptr;
-  const double d = std::strtod(text.c_str(), &end);
-  if (!end || *end != '\0') return false;
+  const double d = std::strtod(t.c_str(), &stop);
+  if (!stop || *stop != '\0') return false;
   out->kind = Value::Kind::Real;
   out->real = d;
+  return true;
+}
+
+// A real with no fraction that an integer can hold exactly.
+bool WholeInteger(double d, int64_t* v) {
+  if (!std::isfinite(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0) return false;
+  const int64_t i = static_cast<int64_t>(d);
+  if (static_cast<double>(i) != d) return false;
+  *v = i;
   return true;
 }
 
@@ -73,14 +82,13 @@ void ApplyAffinity(Affinity affinity, Value& v) {
     case Affinity::Numeric:
     case Affinity::Real: {
       Value number;
-      if (v.kind == Value::Kind::Text && ParseNumber(v.bytes, &number)) v = number;
+      if (v.kind == Value::Kind::Text && TextAsNumber(v.bytes, &number)) v = number;
+      int64_t whole = 0;
       if (affinity == Affinity::Real && v.kind == Value::Kind::Integer) {
         v.kind = Value::Kind::Real;
         v.real = static_cast<double>(v.integer);
-      } else if (affinity != Affinity::Real && v.kind == Value::Kind::Real &&
-                 v.real == static_cast<double>(static_cast<int64_t>(v.real)) &&
-                 v.real >= -9.2e18 && v.real <= 9.2e18) {
-        v = Value::Integer(static_cast<int64_t>(v.real));
+      } else if (affinity != Affinity::Real && v.kind == Value::Kind::Real && WholeInteger(v.real, &whole)) {
+        v = Value::Integer(whole);
       }
       return;
     }
@@ -91,17 +99,21 @@ void ApplyAffinity(Affinity affinity, Value& v) {
 
 }  // namespace
 
+Affinity ColumnAffinity(const columndata& column) {
+  return AffinityOf(column.sqliteType.empty() ? column.declaredType : column.sqliteType);
+}
+
 Value DefaultValue(const columndata& column) {
   const std::string& t = column.defaultText;
   Value v;
   if (!column.hasDefault || t.empty()) return v;
-  if (t.size() >= 2 && t.front() == '\'' && t.back() == '\'') {
+  Affinity affinity = ColumnAffinity(column);
+  const char first = t[0];
+  if (t.size() >= 2 && (first == '\'' || first == '"' || first == '`' || first == '[')) {
+    // A string; a quoted identifier stands for the same text.
     v.kind = Value::Kind::Text;
-    for (size_t i = 1; i + 1 < t.size(); ++i) {
-      v.bytes += t[i];
-      if (t[i] == '\'' && i + 2 < t.size() && t[i + 1] == '\'') ++i;
-    }
-  } else if (t.size() >= 3 && (t[0] == 'x' || t[0] == 'X') && t[1] == '\'' && t.back() == '\'') {
+    v.bytes = UnquoteIdentifier(t);
+  } else if (t.size() >= 3 && (first == 'x' || first == 'X') && t[1] == '\'' && t.back() == '\'') {
     if ((t.size() - 3) % 2 != 0) return v;
     std::string bytes;
     for (size_t i = 2; i + 1 < t.size(); i += 2) {
@@ -112,12 +124,54 @@ Value DefaultValue(const columndata& column) {
     }
     v.kind = Value::Kind::Blob;
     v.bytes = std::move(bytes);
+    return v;  // no affinity changes a blob
+  } else if (EqualIgnoringCase(t, "NULL")) {
+    return v;
   } else if (EqualIgnoringCase(t, "TRUE") || EqualIgnoringCase(t, "FALSE")) {
     v = Value::Integer(EqualIgnoringCase(t, "TRUE") ? 1 : 0);
-  } else if (!ParseNumber(t, &v)) {
-    return Value::Null();  // NULL, or an expression only CREATE TABLE itself allows
+  } else if ((first >= '0' && first <= '9') || first == '.' || first == '-' || first == '+') {
+    // SQLite makes an integer literal that fits 32 bits an integer and keeps any
+    // other number as its text, which the affinity then converts; a number under
+    // no affinity is taken as NUMERIC. A sign negates the number itself.
+    const bool sign = first == '-' || first == '+';
+    const std::string digits = sign ? t.substr(1) : t;
+    Value number;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+      uint64_t hex = 0;
+      if (digits.size() - 2 > 16) return v;
+      for (size_t k = 2; k < digits.size(); ++k) {
+        const int d = HexDigit(digits[k]);
+        if (d < 0) return v;
+        hex = hex << 4 | static_cast<uint64_t>(d);
+      }
+      number = Value::Integer(static_cast<int64_t>(hex));
+    } else if (!TextAsNumber(digits, &number) || digits.find_first_of(" \t") != std::string::npos) {
+      return v;
+    }
+    const bool small = number.kind == Value::Kind::Integer && number.integer <= INT32_MAX &&
+                       digits.find_first_of(".eE") == std::string::npos;
+    if (!sign && !small) {
+      v.kind = Value::Kind::Text;
+      v.bytes = digits;
+      if (affinity == Affinity::Blob) affinity = Affinity::Numeric;
+    } else {
+      v = number;
+      if (first == '-') {
+        if (v.kind == Value::Kind::Integer) v.integer = static_cast<int64_t>(0 - static_cast<uint64_t>(v.integer));
+        else v.real = -v.real;
+      }
+    }
+  } else if (std::isalpha(static_cast<unsigned char>(first)) || first == '_') {
+    // A bare word that is no keyword SQLite takes for a string.
+    const bool expression = t.find('(') != std::string::npos || EqualIgnoringCase(t, "CURRENT_TIME") ||
+                            EqualIgnoringCase(t, "CURRENT_DATE") || EqualIgnoringCase(t, "CURRENT_TIMESTAMP");
+    if (expression) return v;
+    v.kind = Value::Kind::Text;
+    v.bytes = t;
+  } else {
+    return Value::Null();  // an expression only CREATE TABLE itself allows
   }
-  ApplyAffinity(AffinityOf(column.declaredType), v);
+  ApplyAffinity(affinity, v);
   return v;
 }
 
@@ -132,7 +186,7 @@ TableRowShape::TableRowShape(const std::vector<columndata>& columns) : columns_(
     }
     if (static_cast<int>(c) == alias) aliasRecord_ = static_cast<int>(stored_.size());
     recordIndex_.push_back(static_cast<int>(stored_.size()));
-    realStored_.push_back(AffinityOf(columns[c].declaredType) == Affinity::Real);
+    realStored_.push_back(ColumnAffinity(columns[c]) == Affinity::Real);
     stored_.push_back(columns[c]);
   }
 }
@@ -152,7 +206,9 @@ void TableRowShape::ColumnValue(size_t c, std::vector<RecordValue>& values, bool
   RecordValue& v = values[r];
   *storedInCell = v.storedInCell;
   std::swap(out, v.value);  // both keep their storage for the next records
-  if (out.kind == Value::Kind::Null && r == aliasRecord_ && rowidKnown) out = Value::Integer(rowid);
+  // SQLite reads the rowid for an INTEGER PRIMARY KEY whatever the record holds
+  // there (NULL, unless the cell was damaged).
+  if (r == aliasRecord_ && rowidKnown) out = Value::Integer(rowid);
   if (out.kind == Value::Kind::Integer && realStored_[r]) {
     out.kind = Value::Kind::Real;
     out.real = static_cast<double>(out.integer);
@@ -162,9 +218,7 @@ void TableRowShape::ColumnValue(size_t c, std::vector<RecordValue>& values, bool
 void TableRowShape::Normalize(std::vector<Value>& values, bool rowidKnown, int64_t rowid) const {
   for (size_t r = 0; r < values.size() && r < realStored_.size(); ++r) {
     Value& v = values[r];
-    if (v.kind == Value::Kind::Null && static_cast<int>(r) == aliasRecord_ && rowidKnown) {
-      v = Value::Integer(rowid);
-    }
+    if (static_cast<int>(r) == aliasRecord_ && rowidKnown) v = Value::Integer(rowid);
     if (v.kind == Value::Kind::Integer && realStored_[r]) {
       v.kind = Value::Kind::Real;
       v.real = static_cast<double>(v.integer);

@@ -31,14 +31,14 @@ class TableRowShape {
   int16_t TypeClass(size_t c) const { return classes_[c]; }
 
   // The value declared column `c` has in a record of `values` with `rowid` (when
-  // `rowidKnown`), as SQLite reads it: NULL in the INTEGER PRIMARY KEY column is
-  // the rowid; a whole number in a REAL column is a real; a value the record lacks
+  // `rowidKnown`), as SQLite reads it: the INTEGER PRIMARY KEY column is the rowid
+  // (what the record stores there is NULL, or damage); a whole number in a REAL column is a real; a value the record lacks
   // (a column added after it was written) is the column's default; a VIRTUAL
   // column holds nothing.
   void ColumnValue(size_t c, std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid,
                    Value& out, bool* storedInCell) const;
 
-  // Fills the INTEGER PRIMARY KEY's NULL with the rowid and makes whole numbers of
+  // Puts the rowid (when known) in the INTEGER PRIMARY KEY and makes whole numbers of
   // REAL columns reals, in record order: the record as SQLite reads it.
   void Normalize(std::vector<Value>& values, bool rowidKnown, int64_t rowid) const;
 
@@ -51,6 +51,9 @@ class TableRowShape {
   std::vector<Value> defaults_;
   int aliasRecord_ = -1;
 };
+
+// SQLite's affinity of a column, from its whole type text.
+Affinity ColumnAffinity(const columndata& column);
 
 // The value of a column's DEFAULT literal with the column's affinity applied, as
 // SQLite gives it for a record written before the column was added (only literals

@@ -17,7 +17,9 @@ struct columndata {
   int32_t primaryKey = 0;  // PRIMARY KEY on the column, or named by the table's PRIMARY KEY(...)
   std::string name;          // as written, quotes included
   std::string declaredType;  // as parsed; may be empty
+  std::string sqliteType;    // the whole type as SQLite reads it ("INTEGER(10)", "LONG TEXT")
   std::string defaultText;   // the DEFAULT's literal or expression as written; may be empty
+  bool keyDescending = false;  // PRIMARY KEY DESC on the column itself
   Generated generated = Generated::None;
   int16_t typeClass = 0;     // ClassifyDeclaredType of declaredType, set by the record side
 };

@@ -187,18 +187,29 @@ bool ParseDefinition(std::string_view definition, const std::vector<std::string>
     if (tokens[i].kind != TokenKind::Group) words.push_back(&tokens[i]);
   }
   column->declaredType = DeclaredType(words);
+  // SQLite's own type text: every token up to the first constraint, the
+  // parenthesised size included, one blank between words.
+  for (size_t i = 1; i < tokens.size() && !StartsColumnConstraint(tokens[i]); ++i) {
+    if (tokens[i].kind == TokenKind::Group) column->sqliteType += std::string(tokens[i].text);
+    else column->sqliteType += (column->sqliteType.empty() ? "" : " ") + std::string(tokens[i].text);
+  }
   for (const Token* w : words) {
     if (IsKeyword(*w, {"NOT"})) column->notNull = 1;
     if (IsKeyword(*w, {"PRIMARY"})) column->primaryKey = 1;
   }
   for (size_t i = 1; i < tokens.size(); ++i) {
+    if (IsKeyword(tokens[i], {"PRIMARY"}) && i + 2 < tokens.size() && IsKeyword(tokens[i + 1], {"KEY"}) &&
+        IsKeyword(tokens[i + 2], {"DESC"})) {
+      column->keyDescending = true;
+    }
     if (IsKeyword(tokens[i], {"DEFAULT"})) {
       column->hasDefault = 1;
-      // A signed number may stand as two words ("- 5").
       if (i + 1 < tokens.size()) column->defaultText = std::string(tokens[i + 1].text);
-      if ((column->defaultText == "-" || column->defaultText == "+") && i + 2 < tokens.size()) {
-        column->defaultText += std::string(tokens[i + 2].text);
-      }
+      // A signed number may stand as two words ("- 5"), a blob as x and its string.
+      const bool sign = column->defaultText == "-" || column->defaultText == "+";
+      const bool blob = (column->defaultText == "x" || column->defaultText == "X") &&
+                        i + 2 < tokens.size() && tokens[i + 2].kind == TokenKind::String;
+      if ((sign || blob) && i + 2 < tokens.size()) column->defaultText += std::string(tokens[i + 2].text);
     }
     // "AS (expr)", after GENERATED ALWAYS or alone, makes a generated column; it is
     // VIRTUAL unless STORED follows.
@@ -259,7 +270,11 @@ int RowidAliasColumn(const std::vector<columndata>& columns) {
   for (size_t i = 0; i < columns.size(); ++i) {
     if (!columns[i].primaryKey) continue;
     ++keys;
-    if (EqualIgnoringCase(columns[i].declaredType, "INTEGER")) alias = static_cast<int>(i);
+    // The type must be exactly INTEGER ("INTEGER(10)" or "INT" make an ordinary
+    // key), and a column-level PRIMARY KEY DESC makes none either.
+    if (EqualIgnoringCase(columns[i].sqliteType, "INTEGER") && !columns[i].keyDescending) {
+      alias = static_cast<int>(i);
+    }
   }
   return keys == 1 ? alias : -1;
 }

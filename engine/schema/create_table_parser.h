@@ -22,7 +22,8 @@ std::vector<columndata> ParseCreateTable(std::string_view createSql);
 void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names);
 
 // The column that is the rowid itself, or -1: the table's only PRIMARY KEY column,
-// when its declared type is INTEGER (letter case ignored), as SQLite decides it.
+// when its type is exactly INTEGER (letter case ignored) and, for a column-level
+// key, not DESC, as SQLite decides it.
 // Its record stores NULL there, and its value is the rowid.
 int RowidAliasColumn(const std::vector<columndata>& columns);
 

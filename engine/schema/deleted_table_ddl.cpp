@@ -41,10 +41,16 @@ bool IsStat(const std::string& type) { return EqualIgnoringCase(type, "stat"); }
 
 std::string BuildDeletedTableDdl(const TableEntry& entry) {
   // SQLite refuses a table without columns; such a table has no companion to save.
-  if (entry.columns.empty()) return {};
+  if (std::none_of(entry.columns.begin(), entry.columns.end(),
+                   [](const columndata& c) { return c.generated != Generated::Virtual; })) {
+    return {};
+  }
   std::string ddl = "CREATE TABLE " + QuoteIdentifier(DeletedTableName(entry.name)) + " (";
   bool first = true;
   for (const columndata& column : entry.columns) {
+    // A VIRTUAL generated column has no value in a record: the carved records
+    // hold the stored columns only, and so does this table.
+    if (column.generated == Generated::Virtual) continue;
     if (!first) ddl += ",";
     first = false;
     ddl += QuoteIdentifier(UnquoteIdentifier(column.name));

@@ -43,4 +43,10 @@ inline bool IsCarvedCompanionName(std::string_view name) {
   return EndsWithDeletedSuffix(name) && name != kUncarvedCompanionName;
 }
 
+// A name SQLite keeps for itself ("sqlite_sequence", "sqlite_stat1", ...): no
+// statement may create such a table, and SQLite fills it on its own.
+inline bool IsInternalTableName(std::string_view name) {
+  return name.size() >= 7 && EqualIgnoringCase(name.substr(0, 7), "sqlite_");
+}
+
 }  // namespace engine

@@ -35,7 +35,7 @@ const char* EncodingPragma(format::TextEncoding encoding) {
 
 bool OutputHasTable(sqlite3* db, const std::string& name) {
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1 COLLATE NOCASE",
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1",
                          -1, &stmt, nullptr) != SQLITE_OK) {
     return false;
   }
@@ -62,26 +62,35 @@ class OutputDatabase {
 // transaction, so a table of any size costs this much memory at most.
 constexpr const char* kCacheSizePragma = "PRAGMA cache_size = -16384";  // KiB: 16 MiB
 
-template <typename Entry>
-const Entry* FindIgnoringCase(const std::vector<Entry>& list, const std::string& name) {
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const Entry& e) { return EqualIgnoringCase(e.name, name); });
-  return it == list.end() ? nullptr : &*it;
+// The entry a checked name stands for: the first of that exact name not taken yet,
+// else the first equal but for letter case. A damaged master may list names that
+// differ only in case; each entry is written once.
+const TableEntry* FindTable(const std::vector<TableEntry>& list, const std::string& name,
+                            const std::set<const TableEntry*>& taken) {
+  for (const TableEntry& e : list) {
+    if (e.name == name && !taken.count(&e)) return &e;
+  }
+  for (const TableEntry& e : list) {
+    if (EqualIgnoringCase(e.name, name) && !taken.count(&e)) return &e;
+  }
+  return nullptr;
 }
 
 // How the CREATE statement of each checked table went, and which tables this save
 // created itself.
 struct Creation {
-  std::map<std::string, std::pair<bool, std::string>> byName;  // checked name -> ran, why not
+  std::map<const TableEntry*, std::pair<bool, std::string>> byEntry;  // ran, why not
   std::set<std::string> createdHere;
 };
 
 Creation CreateCheckedTables(const Schema& schema, const SaveRequest& request, sqlite3* out, Work& work) {
   Creation creation;
+  std::set<const TableEntry*> taken;
   for (const std::string& name : request.checkedTables) {
     if (work.Stopped()) break;
-    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
-    if (!entry || creation.byName.count(name)) continue;
+    const TableEntry* entry = FindTable(schema.tableList, name, taken);
+    if (!entry) continue;
+    taken.insert(entry);
     std::string why;
     bool created = true;
     if (OutputHasTable(out, entry->name)) {
@@ -91,14 +100,15 @@ Creation CreateCheckedTables(const Schema& schema, const SaveRequest& request, s
       const std::string ddl = BuildDeletedTableDdl(*entry);
       created = RunCreateStatement(out, ddl, CreateKind::Table, &why);
       if (created) creation.createdHere.insert(entry->name);
-    } else if (EndsWithDeletedSuffix(entry->name)) {
+    } else if (EndsWithDeletedSuffix(entry->name) || IsInternalTableName(entry->name)) {
       // "CalendarCache(deleted)" is read as a live table but gets no table of its
-      // own: no statement runs for it, and its copy writes nothing.
+      // own, and SQLite creates and fills its internal tables (sqlite_sequence,
+      // sqlite_stat1) itself: no statement runs, and their copy writes nothing.
     } else {
       created = RunCreateStatement(out, entry->sql, CreateKind::Table, &why);
       if (created) creation.createdHere.insert(entry->name);
     }
-    creation.byName[name] = {created, why};
+    creation.byEntry[entry] = {created, why};
   }
   return creation;
 }
@@ -109,15 +119,16 @@ void CopyCheckedTables(const Database& db, const Schema& schema, const SaveReque
   // Only the engine's own bound INSERTs run here (views and triggers come later), so
   // the defensive mode can let them fill a virtual table's shadow tables.
   sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
-  std::set<std::string> copied;
+  std::set<const TableEntry*> taken;
   for (const std::string& name : request.checkedTables) {
     if (work.Stopped()) break;
-    const TableEntry* entry = FindIgnoringCase(schema.tableList, name);
-    if (!entry || !copied.insert(name).second) continue;
+    const TableEntry* entry = FindTable(schema.tableList, name, taken);
+    if (!entry) continue;
+    taken.insert(entry);
     TableReport table;
     table.name = entry->name;
-    const auto created = creation.byName.find(name);
-    if (created != creation.byName.end()) {
+    const auto created = creation.byEntry.find(entry);
+    if (created != creation.byEntry.end()) {
       table.created = created->second.first;
       table.createError = created->second.second;
     }

@@ -45,9 +45,9 @@ class InsertSink : public RowSink {
   void Row(std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) override {
     if (report_.companion) ++report_.present;
     if (!report_.committed) return;  // the transaction is lost: nothing more can land
-    // The rowid column itself stores NULL: its value is the rowid.
-    if (rowidKnown && aliasRecord_ >= 0 && static_cast<size_t>(aliasRecord_) < values.size() &&
-        values[aliasRecord_].value.kind == Value::Kind::Null) {
+    // The rowid column itself is the rowid, as SQLite reads it, whatever a damaged
+    // record stores there.
+    if (rowidKnown && aliasRecord_ >= 0 && static_cast<size_t>(aliasRecord_) < values.size()) {
       values[aliasRecord_].value = Value::Integer(rowid);
     }
     if (values.size() > inserter_.StoredCount()) ++report_.extraValues;
@@ -90,10 +90,6 @@ void InTransaction(sqlite3* output, TableReport& report, F copy) {
   }
 }
 
-bool IsInternalTable(const std::string& name) {
-  return EqualIgnoringCase(name, "sqlite_stat1") || EqualIgnoringCase(name, "sqlite_sequence");
-}
-
 }  // namespace
 
 void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry, sqlite3* output,
@@ -128,7 +124,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
   // Nothing to copy from an internal table SQLite keeps itself, from a name ending
   // in "(deleted)" (the entry "CalendarCache(deleted)"), or from a table without
   // pages; the summary follows all the same.
-  if (!db.IsOpen() || leaves.empty() || IsInternalTable(entry.name) ||
+  if (!db.IsOpen() || leaves.empty() || IsInternalTableName(entry.name) ||
       EndsWithDeletedSuffix(entry.name)) {
     work.FinishBar();
     return;

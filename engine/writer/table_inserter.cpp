@@ -98,31 +98,39 @@ sqlite3_stmt* TableInserter::Statement(size_t valueCount, bool withRowid) {
 bool TableInserter::Step(sqlite3_stmt* stmt, const std::vector<RecordValue>& values, size_t count,
                          bool withRowid, int64_t rowid, bool nullAlias, std::string* error) {
   int index = 1;
-  if (withRowid) sqlite3_bind_int64(stmt, index++, rowid);
-  for (size_t i = 0; i < count; ++i) {
+  int bound = withRowid ? sqlite3_bind_int64(stmt, index++, rowid) : SQLITE_OK;
+  for (size_t i = 0; i < count && bound == SQLITE_OK; ++i) {
     if (!stored_[i].insertable) continue;  // SQLite computes a generated value itself
     const Value& v = values[i].value;
     // NULL in the rowid column asks for a new rowid.
     switch (nullAlias && static_cast<int>(i) == aliasColumn_ ? Value::Kind::Null : v.kind) {
       case Value::Kind::Null:
-        sqlite3_bind_null(stmt, index);
+        bound = sqlite3_bind_null(stmt, index);
         break;
       case Value::Kind::Integer:
-        sqlite3_bind_int64(stmt, index, v.integer);
+        bound = sqlite3_bind_int64(stmt, index, v.integer);
         break;
       case Value::Kind::Real:
-        sqlite3_bind_double(stmt, index, v.real);
+        bound = sqlite3_bind_double(stmt, index, v.real);
         break;
       case Value::Kind::Text:
-        sqlite3_bind_text64(stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_STATIC, SQLITE_UTF8);
+        bound = sqlite3_bind_text64(stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_STATIC, SQLITE_UTF8);
         break;
       case Value::Kind::Blob:
         // An empty blob stays a blob: a null pointer would bind NULL.
-        if (v.bytes.empty()) sqlite3_bind_zeroblob(stmt, index, 0);
-        else sqlite3_bind_blob64(stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_STATIC);
+        bound = v.bytes.empty() ? sqlite3_bind_zeroblob(stmt, index, 0)
+                                : sqlite3_bind_blob64(stmt, index, v.bytes.data(), v.bytes.size(), SQLITE_STATIC);
         break;
     }
     ++index;
+  }
+  if (bound != SQLITE_OK) {
+    // A value SQLite will not take (one longer than its limit) refuses the record;
+    // it must not be written with NULL in its place.
+    lastCode_ = bound;
+    if (error) *error = sqlite3_errstr(bound);
+    sqlite3_clear_bindings(stmt);
+    return false;
   }
   const int rc = sqlite3_step(stmt);
   if (rc == SQLITE_DONE) {
@@ -141,14 +149,15 @@ bool TableInserter::Insert(const std::vector<RecordValue>& values, bool withRowi
   withRowid = withRowid && !rowidName_.empty();
   sqlite3_stmt* stmt = Statement(count, withRowid);
   if (!stmt) {
-    lastCode_ = sqlite3_extended_errcode(db_);
-    if (error) *error = sqlite3_errmsg(db_);
+    lastCode_ = SQLITE_ERROR;
+    if (error) *error = "the INSERT statement cannot be prepared";
     return false;
   }
   if (Step(stmt, values, count, withRowid, rowid, false, error)) return true;
   // Only a taken rowid is worth a second try; a full disk or a refused value is not.
-  const int primary = lastCode_ & 0xFF;
-  if (!withRowid || (primary != SQLITE_CONSTRAINT && primary != SQLITE_MISMATCH)) return false;
+  if (!withRowid || (lastCode_ != SQLITE_CONSTRAINT_ROWID && lastCode_ != SQLITE_CONSTRAINT_PRIMARYKEY)) {
+    return false;
+  }
   // The rowid is taken (or the table refuses it): write the record with a new one
   // rather than lose it.
   sqlite3_stmt* fresh = Statement(count, false);

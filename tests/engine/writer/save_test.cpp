@@ -284,6 +284,81 @@ TEST(SaveTest, AnObjectThatCannotBeSavedMakesAFailedSave) {
   EXPECT_EQ(fixture::Query(output, "SELECT a FROM t"), (std::vector<std::vector<std::string>>{{"1"}}));
 }
 
+TEST(SaveTest, SqliteInternalTablesNeedNoStatement) {
+  TempDir dir;
+  const std::string path = dir.File("analyzed.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE counter(id INTEGER PRIMARY KEY AUTOINCREMENT, v);"
+                         "INSERT INTO counter(v) VALUES('a'), ('b');"
+                         "CREATE INDEX by_v ON counter(v); ANALYZE;");
+  ASSERT_EQ(fixture::Query(path, "SELECT count(*) FROM sqlite_stat1")[0][0], "1");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  EXPECT_TRUE(Logged(h, "Saving process completed successfully on "));
+  EXPECT_FALSE(Logged(h, "was not created"));
+  EXPECT_EQ(DumpTable(output, "counter"), DumpTable(path, "counter"));
+  // SQLite keeps the sequence of the AUTOINCREMENT table itself.
+  EXPECT_EQ(fixture::Query(output, "SELECT seq FROM sqlite_sequence WHERE name = 'counter'"),
+            (std::vector<std::vector<std::string>>{{"2"}}));
+}
+
+TEST(SaveTest, KeysAreTheRowidOnlyForAnExactIntegerPrimaryKey) {
+  TempDir dir;
+  const std::string path = dir.File("keys.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE sized(id INTEGER(10) PRIMARY KEY, v);"
+                         "INSERT INTO sized VALUES(NULL, 'n'), (5, 'five');"
+                         "CREATE TABLE descending(id INTEGER PRIMARY KEY DESC, v);"
+                         "INSERT INTO descending VALUES(NULL, 'n');");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  for (const char* table : {"sized", "descending"}) {
+    SCOPED_TRACE(table);
+    EXPECT_EQ(DumpTable(output, table), DumpTable(path, table));
+    ASSERT_TRUE(h.Preview(table));
+    EXPECT_EQ(h.port.GridRows()[0][0], "null") << "the key keeps its NULL, as SQLite reads it";
+  }
+}
+
+TEST(SaveTest, DeletedRecordsOfATableWithAVirtualColumnKeepTheirColumns) {
+  TempDir dir;
+  const std::string path = dir.File("virtual.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE g(id INTEGER PRIMARY KEY, a, v AS (a * 2) VIRTUAL, b);"
+                         "INSERT INTO g(a, b) VALUES(1, 'B1 with some length'), (2, 'B2 with some length'), (3, 'B3');"
+                         "DELETE FROM g WHERE a = 2;");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path(), true);
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::Query(output, "SELECT name FROM pragma_table_info('g_deleted')"),
+            (std::vector<std::vector<std::string>>{{"id"}, {"a"}, {"b"}}));
+  EXPECT_EQ(fixture::Query(output, "SELECT a, b FROM g_deleted"),
+            (std::vector<std::vector<std::string>>{{"2", "B2 with some length"}}));
+}
+
+TEST(SaveTest, TablesWhoseNamesDifferOnlyInCaseAreEachWrittenOnce) {
+  TempDir dir;
+  const std::string path = dir.File("cases.db");
+  // A damaged master can hold names SQLite itself would not allow side by side.
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE upper_one(x); INSERT INTO upper_one VALUES(1), (2);"
+                         "CREATE TABLE lower_one(y); INSERT INTO lower_one VALUES(3);"
+                         "PRAGMA writable_schema=ON;"
+                         "UPDATE sqlite_schema SET name = 'T', tbl_name = 'T', sql = 'CREATE TABLE T(x)'"
+                         " WHERE name = 'upper_one';"
+                         "UPDATE sqlite_schema SET name = 't', tbl_name = 't', sql = 'CREATE TABLE t(y)'"
+                         " WHERE name = 'lower_one';");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::Query(output, "SELECT x FROM T ORDER BY x"),
+            (std::vector<std::vector<std::string>>{{"1"}, {"2"}}))
+      << "no row of T is written twice";
+  EXPECT_TRUE(Logged(h, "Table t was not created: "));
+  EXPECT_TRUE(Logged(h, "Saving process failed on "));
+}
+
 TEST(SaveTest, OutputNamesAreNeverReused) {
   TempDir dir;
   std::string error;
