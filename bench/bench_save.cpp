@@ -90,17 +90,18 @@ int CopyFloor(const std::string& source, const std::string& target) {
   return 0;
 }
 
-// The intact database of `scale` times about 93 MB (built once), a copy of it with
-// one page zeroed, and both runs on it.
-struct SizeRun {
-  double megabytes = 0;
-  ChildRun floor;
-  ChildRun repair;
-};
+// The intact database of `scale` times about 93 MB and where it lies.
+std::string IntactPath(int scale) {
+  return "build/bench/bench-save" + (scale == 1 ? std::string() : "-x" + std::to_string(scale)) + ".db";
+}
 
-SizeRun RunSize(const std::string& self, const std::string& tool, int scale) {
-  const std::string folder = "build/bench/save";
-  const std::string intact = "build/bench/bench-save" + (scale == 1 ? std::string() : "-x" + std::to_string(scale)) + ".db";
+const char* kFolder = "build/bench/save";
+
+// Builds the intact database once and a copy of it with one page zeroed. It runs in
+// a child process of its own: a child started with vfork or fork begins with its
+// parent's peak memory, so the measuring process must stay small.
+int Prepare(int scale) {
+  const std::string intact = IntactPath(scale);
   if (!fs::exists(intact)) {
     fs::create_directories("build/bench");
     std::cerr << "building " << intact << " (about " << 93 * scale << " MB, once)...\n";
@@ -116,20 +117,31 @@ SizeRun RunSize(const std::string& self, const std::string& tool, int scale) {
         "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < " + pairs + ")"
         " INSERT INTO pairs SELECT printf('key-%08d', i), i FROM k;");
   }
-  fs::remove_all(folder);
-  fs::create_directories(folder);
-  const std::string damaged = folder + "/damaged.db";
+  fs::remove_all(kFolder);
+  fs::create_directories(kFolder);
+  const std::string damaged = std::string(kFolder) + "/damaged.db";
   fs::copy_file(intact, damaged);
   uint32_t zeroed = 0;
   for (const auto& p : fixture::BtreePages(damaged, "big")) {
     if (p.type == "leaf") zeroed = p.page;  // the last leaf in key order
   }
   fixture::ZeroPage(damaged, zeroed / 2 + 100, 4096);  // a page in the middle of the file
+  return 0;
+}
 
+struct SizeRun {
+  double megabytes = 0;
+  ChildRun floor;
+  ChildRun repair;
+};
+
+SizeRun RunSize(const std::string& self, const std::string& tool, int scale) {
   SizeRun run;
-  run.megabytes = fs::file_size(intact) / 1e6;
-  run.floor = RunChild({self, "--floor", intact, folder + "/floor.db"});
-  run.repair = RunChild({tool, "--out", folder, damaged});
+  RunChild({self, "--prepare", std::to_string(scale)});
+  const std::string folder = kFolder;
+  run.megabytes = fs::file_size(IntactPath(scale)) / 1e6;
+  run.floor = RunChild({self, "--floor", IntactPath(scale), folder + "/floor.db"});
+  run.repair = RunChild({tool, "--out", folder, folder + "/damaged.db"});
   fs::remove_all(folder);
   return run;
 }
@@ -138,6 +150,7 @@ SizeRun RunSize(const std::string& self, const std::string& tool, int scale) {
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--floor") return CopyFloor(argv[2], argv[3]);
+  if (argc == 3 && std::string(argv[1]) == "--prepare") return Prepare(std::stoi(argv[2]));
   const std::string tool = argc > 1 ? argv[1] : "build/cli/kestrun-repair";
   // The second database is ten times the first: the save's memory must not grow
   // with the size of the tables it copies.

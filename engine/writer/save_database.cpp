@@ -62,18 +62,29 @@ class OutputDatabase {
 // transaction, so a table of any size costs this much memory at most.
 constexpr const char* kCacheSizePragma = "PRAGMA cache_size = -16384";  // KiB: 16 MiB
 
-// The entry a checked name stands for: the first of that exact name not taken yet,
-// else the first equal but for letter case. A damaged master may list names that
-// differ only in case; each entry is written once.
-const TableEntry* FindTable(const std::vector<TableEntry>& list, const std::string& name,
-                            const std::set<const TableEntry*>& taken) {
-  for (const TableEntry& e : list) {
-    if (e.name == name && !taken.count(&e)) return &e;
+// The entries the checked names stand for, in their order: for each name the first
+// entry of that exact name not taken yet, else the first equal but for letter case.
+// A damaged master may list names that differ only in case; each entry comes once.
+std::vector<const TableEntry*> CheckedEntries(const std::vector<TableEntry>& list,
+                                              const std::vector<std::string>& names) {
+  std::vector<const TableEntry*> entries;
+  std::set<const TableEntry*> taken;
+  auto find = [&](const std::string& name) -> const TableEntry* {
+    for (const TableEntry& e : list) {
+      if (e.name == name && !taken.count(&e)) return &e;
+    }
+    for (const TableEntry& e : list) {
+      if (EqualIgnoringCase(e.name, name) && !taken.count(&e)) return &e;
+    }
+    return nullptr;
+  };
+  for (const std::string& name : names) {
+    if (const TableEntry* entry = find(name)) {
+      taken.insert(entry);
+      entries.push_back(entry);
+    }
   }
-  for (const TableEntry& e : list) {
-    if (EqualIgnoringCase(e.name, name) && !taken.count(&e)) return &e;
-  }
-  return nullptr;
+  return entries;
 }
 
 // How the CREATE statement of each checked table went, and which tables this save
@@ -83,14 +94,10 @@ struct Creation {
   std::set<std::string> createdHere;
 };
 
-Creation CreateCheckedTables(const Schema& schema, const SaveRequest& request, sqlite3* out, Work& work) {
+Creation CreateCheckedTables(const std::vector<const TableEntry*>& checked, sqlite3* out, Work& work) {
   Creation creation;
-  std::set<const TableEntry*> taken;
-  for (const std::string& name : request.checkedTables) {
+  for (const TableEntry* entry : checked) {
     if (work.Stopped()) break;
-    const TableEntry* entry = FindTable(schema.tableList, name, taken);
-    if (!entry) continue;
-    taken.insert(entry);
     std::string why;
     bool created = true;
     if (OutputHasTable(out, entry->name)) {
@@ -113,18 +120,16 @@ Creation CreateCheckedTables(const Schema& schema, const SaveRequest& request, s
   return creation;
 }
 
-void CopyCheckedTables(const Database& db, const Schema& schema, const SaveRequest& request, sqlite3* out,
+void CopyCheckedTables(const Database& db, const Schema& schema, const SaveRequest& request,
+                       const std::vector<const TableEntry*>& checked, sqlite3* out,
                        const Creation& creation, Work& work, SaveReport& report,
                        const std::function<void(const TableReport&)>& onTable) {
   // Only the engine's own bound INSERTs run here (views and triggers come later), so
   // the defensive mode can let them fill a virtual table's shadow tables.
   sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
-  std::set<const TableEntry*> taken;
-  for (const std::string& name : request.checkedTables) {
+  for (const TableEntry* entry : checked) {
     if (work.Stopped()) break;
-    const TableEntry* entry = FindTable(schema.tableList, name, taken);
-    if (!entry) continue;
-    taken.insert(entry);
+    const std::string& name = entry->name;
     TableReport table;
     table.name = entry->name;
     const auto created = creation.byEntry.find(entry);
@@ -177,8 +182,9 @@ SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
   sqlite3_busy_timeout(out, 10000);
 
   // The tables first: every checked one is created, then every one is copied.
-  const Creation creation = CreateCheckedTables(schema, request, out, work);
-  CopyCheckedTables(db, schema, request, out, creation, work, report, onTable);
+  const std::vector<const TableEntry*> checked = CheckedEntries(schema.tableList, request.checkedTables);
+  const Creation creation = CreateCheckedTables(checked, out, work);
+  CopyCheckedTables(db, schema, request, checked, out, creation, work, report, onTable);
 
   // Views and triggers come after the tables they read. One is reported saved only
   // when its text created it. Both are matched by name ignoring case, as SQLite
