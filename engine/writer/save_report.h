@@ -24,10 +24,11 @@ struct TableReport {
   uint64_t extraValues = 0;  // records with more values than the table has columns
   bool committed = true;     // its transaction began and committed
   std::string commitError;   // SQLite's reason when it did not, or a write failed
+  bool cutShort = false;     // a stop request ended the reading before the last record
 
   // The table's records are all in the output, or the only ones missing are
   // records SQLite refused one by one.
-  bool Saved() const { return created && received && committed; }
+  bool Saved() const { return created && received && committed && !cutShort; }
 };
 
 // One checked view or trigger.

@@ -111,6 +111,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
     InsertSink sink(inserter, report, -1);
     InTransaction(output, report,
                   [&] { CarveDeletedRecords(db, schema, entry, work, true, sink); });
+    report.cutShort = work.Stopped();
     work.FinishBar();
     return;
   }
@@ -150,6 +151,8 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
   report.read = true;
   InsertSink sink(inserter, report, shape.AliasRecordIndex());
   InTransaction(output, report, [&] { report.present = ReadLiveRecords(db, leaves, work, bar, sink); });
+  // What was read before a stop is kept, but the table is not reported saved.
+  report.cutShort = work.Stopped();
   if (bar.running) work.FinishBar();
 }
 

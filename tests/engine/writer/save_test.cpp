@@ -359,6 +359,35 @@ TEST(SaveTest, TablesWhoseNamesDifferOnlyInCaseAreEachWrittenOnce) {
   EXPECT_TRUE(Logged(h, "Saving process failed on "));
 }
 
+TEST(SaveTest, AStopDuringACopyLeavesTheTableUnsavedAndTheSaveUnfinished) {
+  TempDir dir;
+  const std::string path = dir.File("long.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
+                         " INSERT INTO t SELECT i, printf('row %d', i) FROM n;");
+  EngineHarness h;
+  h.state.databasePath = path;
+  h.state.databaseFileName = "long.db";
+  job::StartRepairJob(h.state, h.engine, h.port, path, false)->Join();
+  h.state.checkedTables = {"t"};
+  h.state.destinationFolder = dir.path() + "/";
+  h.port.ClearEvents();
+  int steps = 0;
+  h.port.onEvent = [&](const fixture::Event& e) {
+    if (e.number == job::Notification::Progress && e.second == 2 && ++steps == 100) h.state.stopRequested = 1;
+  };
+  job::StartSaveJob(h.state, h.engine, h.port)->Join();
+  EXPECT_TRUE(h.port.SavedObjects().empty()) << "a table cut short keeps its check mark";
+  EXPECT_TRUE(Logged(h, "Process stopped by user on "));
+  EXPECT_FALSE(Logged(h, "completed successfully"));
+  EXPECT_FALSE(Logged(h, "Saving process failed"));
+  EXPECT_EQ(h.state.saveFinished, 0);
+  const auto rows = fixture::Query(h.state.outputPath, "SELECT count(*) FROM t");
+  EXPECT_GT(std::stoi(rows[0][0]), 0);
+  EXPECT_LT(std::stoi(rows[0][0]), 3000);
+}
+
 TEST(SaveTest, OutputNamesAreNeverReused) {
   TempDir dir;
   std::string error;
