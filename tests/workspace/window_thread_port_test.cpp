@@ -1,0 +1,131 @@
+// The window's side of the port: handlers run on the window thread, in the order
+// the worker sent them, with the worker waiting only where it must.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QThread>
+
+#include <atomic>
+#include <thread>
+
+#include "workspace/window_thread_port.h"
+
+namespace {
+
+// The window's handlers: what ran, in order, and on which thread.
+class Handlers : public job::FrontEndPort {
+ public:
+  std::vector<std::string> calls;
+  bool offThread = false;
+  job::DialogAnswer answer = job::DialogAnswer::Yes;
+
+  void Note(std::string call) {
+    offThread = offThread || QThread::currentThread() != qApp->thread();
+    calls.push_back(std::move(call));
+  }
+  void LogLine(const std::string& text) override { Note("log:" + text); }
+  void GridData(const job::GridCell& cell) override { Note("cell:" + cell.text); }
+  void Progress(job::ProgressAction action, int64_t range) override {
+    Note("progress:" + std::to_string(static_cast<int>(action)) + "," + std::to_string(range));
+  }
+  void ResetWorkspace() override { Note("reset"); }
+  void JobState(int64_t state) override { Note("job:" + std::to_string(state)); }
+  job::DialogAnswer ShowModal(job::Dialog) override {
+    Note("dialog");
+    return answer;
+  }
+};
+
+// Runs `work` on a worker thread while the window thread handles events.
+void OnWorker(const std::function<void()>& work) {
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    work();
+    done = true;
+  });
+  while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  worker.join();
+  QCoreApplication::processEvents();
+}
+
+job::GridCell Cell(int i) {
+  job::GridCell cell;
+  cell.text = std::to_string(i);
+  return cell;
+}
+
+TEST(WindowThreadPortTest, WorkerNotificationsRunOnTheWindowThreadInOrder) {
+  Handlers window;
+  window.answer = job::DialogAnswer::No;
+  workspace::WindowThreadPort port(window);
+  job::DialogAnswer answer = job::DialogAnswer::Yes;
+  OnWorker([&] {
+    port.JobState(0);
+    port.Progress(job::ProgressAction::Start, 3);
+    for (int i = 0; i < 3; ++i) port.GridData(Cell(i));
+    port.LogLine("between");
+    port.GridData(Cell(3));
+    port.Progress(job::ProgressAction::Finish, 0);
+    answer = port.ShowModal(job::Dialog::CMessageOk);
+    port.JobState(1);
+  });
+  EXPECT_FALSE(window.offThread) << "every handler ran on the window thread";
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"job:0", "progress:1,3", "cell:0", "cell:1", "cell:2",
+                                                    "log:between", "cell:3", "progress:3,0", "dialog",
+                                                    "job:1"}));
+  EXPECT_EQ(answer, job::DialogAnswer::No) << "the worker gets the dialog's answer";
+}
+
+TEST(WindowThreadPortTest, ACallOnTheWindowThreadRunsAtOnce) {
+  Handlers window;
+  workspace::WindowThreadPort port(window);
+  port.ResetWorkspace();  // as a job starter does, without an event loop turning
+  port.GridData(Cell(7));
+  EXPECT_EQ(window.calls, (std::vector<std::string>{"reset", "cell:7"}));
+}
+
+TEST(WindowThreadPortTest, ManyCellsArriveWholeAndInOrder) {
+  Handlers window;
+  workspace::WindowThreadPort port(window);
+  const int cells = 3 * static_cast<int>(workspace::WindowThreadPort::kStageLimit) + 17;
+  OnWorker([&] {
+    for (int i = 0; i < cells; ++i) port.GridData(Cell(i));
+    port.LogLine("end");
+  });
+  ASSERT_EQ(window.calls.size(), static_cast<size_t>(cells) + 1);
+  for (int i = 0; i < cells; ++i) ASSERT_EQ(window.calls[i], "cell:" + std::to_string(i));
+  EXPECT_EQ(window.calls.back(), "log:end");
+}
+
+TEST(WindowThreadPortTest, ShutdownReleasesAWaitingWorker) {
+  Handlers window;
+  workspace::WindowThreadPort port(window);
+  std::atomic<bool> asking{false};
+  std::atomic<bool> answered{false};
+  job::DialogAnswer answer = job::DialogAnswer::Yes;
+  std::thread worker([&] {
+    asking = true;
+    answer = port.ShowModal(job::Dialog::CMessageDialog);
+    answered = true;
+    port.LogLine("after the shutdown");  // returns at once, runs nothing
+  });
+  while (!asking) std::this_thread::yield();
+  // The window never turns its event loop again (the program quits): the worker
+  // must not stay blocked.
+  port.Shutdown();
+  worker.join();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(answer, job::DialogAnswer::No);
+  EXPECT_TRUE(window.calls.empty()) << "no handler runs after the shutdown";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
+                                                                  : qgetenv("QT_QPA_PLATFORM"));
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,84 @@
+// The desktop program's side of the front-end port: every notification from the
+// worker is handed to the window's own handlers on the window thread.
+#pragma once
+
+#include <QObject>
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "job/contract/front_end_port.h"
+
+namespace workspace {
+
+// Thread rules: construct, and call Shutdown, on the window thread (the thread the
+// object lives in). Every port method may be called from any thread:
+// - on the window thread, the handler runs at once (the job starters send
+//   ResetWorkspace and CheckTopItem from there);
+// - from a worker, the notifications that change the window's state and every
+//   dialog run on the window thread while the worker waits;
+// - the high-volume ones (GridData, Progress, ShowRecordCount) are staged and
+//   applied on the window thread in batches, in order with everything else; the
+//   worker waits only while more than kStageLimit of them are pending, which
+//   bounds the memory a fast worker can fill.
+// The handlers (`window`) must outlive this object and are only ever called on the
+// window thread.
+class WindowThreadPort : public QObject, public job::FrontEndPort {
+  Q_OBJECT
+
+ public:
+  static constexpr size_t kStageLimit = 20000;
+
+  explicit WindowThreadPort(job::FrontEndPort& window, QObject* parent = nullptr);
+  ~WindowThreadPort() override;
+
+  void RepairDone(const job::ObjectListing& objects) override;
+  void ResetWorkspace() override;
+  void CheckTopItem() override;
+  void GridColumns(const std::vector<std::string>& names) override;
+  void GridData(const job::GridCell& cell) override;
+  void ClearGridRows() override;
+  void Progress(job::ProgressAction action, int64_t range) override;
+  void LogLine(const std::string& text) override;
+  void TableLoaded(const job::TableInfo& table) override;
+  void ShowViewSql(const std::string& sql) override;
+  void ShowTriggerSql(const std::string& sql) override;
+  void ShowRecordCount(int64_t count) override;
+  void ObjectSaved(const std::string& name) override;
+  void SaveFinished() override;
+  void JobState(int64_t state) override;
+  job::DialogAnswer ShowModal(job::Dialog dialog) override;
+
+  // Applies whatever is staged now. Window thread only; the window calls it before
+  // it reads state a staged notification may change.
+  void ApplyStaged();
+
+  // From now on no handler runs: a worker waiting on the window is released at
+  // once (a dialog answers No), and later calls return at once. For quitting while
+  // a job runs, before the worker is joined. Window thread only.
+  void Shutdown();
+
+ private:
+  struct Call;
+  // Runs `handler` on the window thread and waits for it (or runs it at once when
+  // already there); false when the port was shut down first.
+  bool RunOnWindow(const std::function<void()>& handler);
+  // Adds one high-volume notification to the stage.
+  void Stage(std::function<void()> apply);
+  void PostDrain();
+
+  job::FrontEndPort& window_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> staged_;
+  bool drainPosted_ = false;
+  bool shutDown_ = false;
+};
+
+}  // namespace workspace
