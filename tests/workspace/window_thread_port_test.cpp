@@ -121,11 +121,3 @@ TEST(WindowThreadPortTest, ShutdownReleasesAWaitingWorker) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                  : qgetenv("QT_QPA_PLATFORM"));
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
