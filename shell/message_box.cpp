@@ -1,0 +1,61 @@
+#include "shell/message_box.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace shell {
+
+CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, QWidget* parent)
+    : QDialog(parent) {
+  setObjectName(dialog == job::Dialog::CMessageOk              ? QStringLiteral("CMessageOk")
+                : dialog == job::Dialog::CMessageDialog        ? QStringLiteral("CMessageDialog")
+                : dialog == job::Dialog::CStopDialog           ? QStringLiteral("CStopDialog")
+                : dialog == job::Dialog::CUserDialog           ? QStringLiteral("CUserDialog")
+                                                               : QStringLiteral("CRepairedSuccessfully"));
+  setWindowTitle(QString::fromUtf8(job::kProductTitle));
+  setModal(true);
+  // White, with the text colour set too, so a dark desktop theme gives no white on
+  // white.
+  setAutoFillBackground(true);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  setPalette(palette);
+
+  auto* layout = new QVBoxLayout(this);
+  for (size_t i = 0; i < content.lines.size(); ++i) {
+    auto* label = new QLabel(QString::fromStdString(content.lines[i]), this);
+    label->setObjectName(i == 0 ? QStringLiteral("MessageText") : QStringLiteral("MessageHint"));
+    label->setTextFormat(Qt::PlainText);  // texts from files and keys are never markup
+    label->setWordWrap(true);
+    label->setMinimumWidth(360);  // a sentence stays on one line where it can
+    layout->addWidget(label);
+  }
+  auto* buttons = new QHBoxLayout();
+  buttons->addStretch();
+  layout->addLayout(buttons);
+  const bool user = dialog == job::Dialog::CUserDialog;
+  const bool stop = dialog == job::Dialog::CStopDialog;
+  if (content.yesButton) buttons->addWidget(AddButton(QStringLiteral("Yes"), "ButtonYes", true, stop));
+  if (content.noButton) buttons->addWidget(AddButton(QStringLiteral("No"), "ButtonNo", false, !stop));
+  if (content.okButton) buttons->addWidget(AddButton(QStringLiteral("OK"), "ButtonOk", !user, true));
+}
+
+QPushButton* CMessageBox::AddButton(const QString& text, const char* name, bool yes, bool isDefault) {
+  auto* button = new QPushButton(text, this);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setAutoDefault(false);
+  button->setDefault(isDefault);
+  connect(button, &QPushButton::clicked, this, [this, yes] { done(yes ? Accepted : Rejected); });
+  return button;
+}
+
+job::DialogAnswer CMessageBox::Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
+  CMessageBox box(dialog, job::OpenDialog(state, dialog), parent);
+  box.exec();
+  return box.Answer();
+}
+
+}  // namespace shell

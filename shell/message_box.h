@@ -1,0 +1,37 @@
+// The program's own message dialogs (CMessageOk, CMessageDialog, CStopDialog,
+// CUserDialog, CRepairedSuccessfully): one window whose text and buttons come from
+// the selector flags when it opens.
+#pragma once
+
+#include <QDialog>
+
+#include "job/contract/front_end_port.h"
+#include "job/contract/message_texts.h"
+#include "job/contract/repair_state.h"
+
+class QPushButton;
+
+namespace shell {
+
+// Thread: the window thread. Escape always answers No, so it can never confirm a
+// question such as "Exit ...?"; Enter presses the default button: OK, or Yes in
+// the stop question, No in the exit question; CUserDialog's OK answers No, as its
+// hidden default never answers Yes.
+class CMessageBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  CMessageBox(job::Dialog dialog, const job::DialogContent& content, QWidget* parent = nullptr);
+
+  // Picks the text of `dialog` from `state` (clearing the flags it uses), shows it
+  // modally and returns the answer.
+  static job::DialogAnswer Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent);
+
+  job::DialogAnswer Answer() const { return result() == QDialog::Accepted ? job::DialogAnswer::Yes
+                                                                          : job::DialogAnswer::No; }
+
+ private:
+  QPushButton* AddButton(const QString& text, const char* name, bool yes, bool isDefault);
+};
+
+}  // namespace shell
