@@ -1,0 +1,130 @@
+// The main frame end to end: a repair fills the tree and the log, a save writes the
+// checked tables only, and the commands keep their rules.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <deque>
+
+#include "engine/sqlite_repair.h"
+#include "job/contract/message_texts.h"
+#include "tests/fixture/fixture_db.h"
+#include "workspace/main_frame.h"
+
+namespace {
+
+using workspace::CMainFrame;
+
+// Answers the frame's dialogs from a script (Yes when it runs out) and keeps their
+// texts, as the program's dialogs would show them.
+class ScriptedDialogs : public workspace::FrameDialogs {
+ public:
+  std::deque<job::DialogAnswer> answers;
+  std::vector<std::string> shown;
+  std::function<void()> whileOpen;  // runs while a dialog is "open"
+  job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget*) override {
+    const job::DialogContent content = job::OpenDialog(state, dialog);
+    shown.push_back(content.lines.empty() ? "" : content.lines.front());
+    if (whileOpen) whileOpen();
+    if (answers.empty()) return job::DialogAnswer::Yes;
+    const job::DialogAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+struct Frame {
+  job::RepairState state;
+  ScriptedDialogs dialogs;
+  std::unique_ptr<CMainFrame> frame = std::make_unique<CMainFrame>(state, dialogs);
+  std::unique_ptr<CSqliteRepair> engine = std::make_unique<CSqliteRepair>(state, frame->Port());
+  Frame() { frame->AttachEngine(*engine); }
+  ~Frame() {
+    frame.reset();  // joins the worker before the engine goes
+  }
+
+  // Turns the event loop until the job has ended and its thread is done.
+  void WaitForJob() {
+    while (frame->JobRunning() || state.workerBusy) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    frame->JoinWorker();
+    QCoreApplication::processEvents();
+  }
+  bool Logged(const QString& text) const {
+    for (const QString& line : frame->Log()->Lines()) {
+      if (line.startsWith(text)) return true;
+    }
+    return false;
+  }
+};
+
+std::string Shop(const QTemporaryDir& dir) {
+  const std::string path = dir.filePath("shop.db").toStdString();
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE items(id INTEGER PRIMARY KEY, name TEXT);"
+                         "CREATE TABLE orders(id INTEGER PRIMARY KEY, item INTEGER);"
+                         "CREATE TABLE notes(t TEXT);"
+                         "CREATE VIEW cheap AS SELECT * FROM items;"
+                         "INSERT INTO items VALUES(1, 'pen'), (2, 'ink');"
+                         "INSERT INTO orders VALUES(10, 1);"
+                         "INSERT INTO notes VALUES('keep');");
+  return path;
+}
+
+TEST(MainFrameTest, RepairThenSaveTheCheckedTables) {
+  QTemporaryDir dir;
+  const std::string path = Shop(dir);
+  Frame f;
+  ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(path), false));
+  f.WaitForJob();
+  EXPECT_TRUE(f.Logged("Total Table(s) present     : 3"));
+  EXPECT_EQ(f.frame->Tree()->CheckedLeaves("Tables"), (QStringList{"items", "orders", "notes"}));
+  EXPECT_EQ(f.dialogs.shown.back(), job::kRepairedText);
+  EXPECT_EQ(f.frame->ProgressBar(), nullptr) << "the bar is gone once the job ends";
+  EXPECT_EQ(f.frame->StatusText(), "Ready");
+
+  f.frame->Tree()->ToggleMark(f.frame->Tree()->Category("Tables")->child(1));  // orders
+  ASSERT_TRUE(f.frame->SaveChecked(dir.path()));
+  f.WaitForJob();
+  const std::string output = f.state.outputPath;
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::Query(output, "SELECT name FROM sqlite_schema ORDER BY name"),
+            (std::vector<std::vector<std::string>>{{"cheap"}, {"items"}, {"notes"}}));
+  EXPECT_EQ(fixture::Query(output, "SELECT name FROM items ORDER BY id"),
+            (std::vector<std::vector<std::string>>{{"pen"}, {"ink"}}));
+  EXPECT_TRUE(f.Logged("Saving process started on "));
+  EXPECT_TRUE(f.Logged("Saving process completed successfully on "));
+  EXPECT_TRUE(f.frame->Tree()->CheckedLeaves("Tables").isEmpty()) << "the marks are cleared after the save";
+  EXPECT_EQ(f.dialogs.shown.back(), job::kSavingCompletedText);
+}
+
+TEST(MainFrameTest, SaveWithoutACheckedTableAsksForOne) {
+  QTemporaryDir dir;
+  Frame f;
+  ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(Shop(dir)), false));
+  f.WaitForJob();
+  f.frame->Tree()->ToggleMark(f.frame->Tree()->Category("Tables"));
+  EXPECT_FALSE(f.frame->SaveChecked(dir.path())) << "views alone are not saved";
+  EXPECT_EQ(f.dialogs.shown.back(), job::kSelectTablesText);
+  EXPECT_FALSE(f.frame->JobRunning());
+}
+
+TEST(MainFrameTest, AStopAnsweredAfterTheJobEndedStopsNothingLater) {
+  QTemporaryDir dir;
+  const QString path = QString::fromStdString(Shop(dir));
+  Frame f;
+  ASSERT_TRUE(f.frame->StartRepair(path, false));
+  // The user answers the stop question only after the repair has ended.
+  f.dialogs.whileOpen = [&] {
+    f.dialogs.whileOpen = nullptr;
+    f.WaitForJob();
+  };
+  f.dialogs.answers = {job::DialogAnswer::Yes};
+  f.frame->Stop();
+  EXPECT_EQ(f.state.stopRequested, 0);
+  ASSERT_TRUE(f.frame->StartRepair(path, false));
+  f.WaitForJob();
+  EXPECT_EQ(f.dialogs.shown.back(), job::kRepairedText) << "the new repair ran to its end";
+}
+
+}  // namespace

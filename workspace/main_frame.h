@@ -1,0 +1,104 @@
+// The main frame (`CMainFrame`): the object tree and the record view side by side,
+// the "Log Report" pane, the status bar with its progress bar, and the window's
+// handlers of every job notification.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <memory>
+
+#include "job/contract/front_end_port.h"
+#include "job/contract/repair_state.h"
+#include "workspace/left_view.h"
+#include "workspace/output_wnd.h"
+#include "workspace/progress_bar.h"
+#include "workspace/window_thread_port.h"
+
+class CRecoveryThread;
+class CSqliteRepair;
+
+namespace workspace {
+
+// The modal dialogs the frame shows for the jobs (the program's message dialogs);
+// tests answer them through their own implementation.
+class FrameDialogs {
+ public:
+  virtual ~FrameDialogs() = default;
+  virtual job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) = 0;
+};
+
+// Thread: the window thread. The handlers below are the window's side of the port;
+// the worker reaches them only through Port(), which hands every call over to this
+// thread. `state`, `dialogs` and the attached engine must outlive the frame; the
+// engine is made with Port() and attached before the first job.
+class CMainFrame : public QMainWindow, public job::FrontEndPort {
+  Q_OBJECT
+
+ public:
+  CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* parent = nullptr);
+  void AttachEngine(CSqliteRepair& engine) { engine_ = &engine; }
+  ~CMainFrame() override;
+
+  // What the worker talks to.
+  job::FrontEndPort& Port() { return *port_; }
+
+  // The repair of `path` (the Select Database dialog's Repair). False while a job runs.
+  bool StartRepair(const QString& path, bool includeDeleted);
+  // The Save command up to the destination: the checked leaves of the tree, then
+  // the save job into `folder` (the destination dialog's choice). Without a checked
+  // table: "Select table(s) for saving." and no job.
+  bool SaveChecked(const QString& folder);
+  // Stop: asks "Do you want to stop the current process?" and, when confirmed while
+  // the same job still runs, asks it to stop.
+  void Stop();
+  // Whether a job runs, as the window sees it (a job that sent its end counts as
+  // ended).
+  bool JobRunning() const { return jobRunning_; }
+  // Waits for the last job's thread once it has ended (for tests and shutdown).
+  void JoinWorker();
+
+  CLeftView* Tree() const { return tree_; }
+  COutputWnd* Log() const { return log_; }
+  QString StatusText() const { return status_->text(); }
+  QString RecordCountText() const { return records_->text(); }
+  const CProgressBar* ProgressBar() const { return bar_; }
+
+  // The window's handlers of the notifications.
+  void RepairDone(const job::ObjectListing& objects) override;
+  void ResetWorkspace() override;
+  void CheckTopItem() override;
+  void Progress(job::ProgressAction action, int64_t range) override;
+  void LogLine(const std::string& text) override;
+  void ShowRecordCount(int64_t count) override;
+  void ObjectSaved(const std::string& name) override;
+  void SaveFinished() override;
+  void JobState(int64_t state) override;
+  job::DialogAnswer ShowModal(job::Dialog dialog) override;
+
+ signals:
+  // The job state changed: the commands' enabling is to be recomputed.
+  void JobStateChanged(bool running);
+
+ private:
+  void createCentralArea();
+  void createLogPane();
+  void createStatusBar();
+  void OnLabelClicked(QTreeWidgetItem* item);
+  void Started(std::unique_ptr<CRecoveryThread> worker);
+
+  job::RepairState& state_;
+  CSqliteRepair* engine_ = nullptr;
+  FrameDialogs& dialogs_;
+  std::unique_ptr<WindowThreadPort> port_;
+  std::unique_ptr<CRecoveryThread> worker_;
+  CLeftView* tree_ = nullptr;
+  QWidget* recordView_ = nullptr;
+  COutputWnd* log_ = nullptr;
+  QLabel* status_ = nullptr;
+  QLabel* records_ = nullptr;
+  CProgressBar* bar_ = nullptr;
+  bool jobRunning_ = false;
+  uint64_t jobNumber_ = 0;  // which job a Stop question belongs to
+};
+
+}  // namespace workspace
