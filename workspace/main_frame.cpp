@@ -1,6 +1,8 @@
 #include "workspace/main_frame.h"
 
+#include <QCloseEvent>
 #include <QFileInfo>
+#include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
 
@@ -23,6 +25,100 @@ CMainFrame::CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* 
   createCentralArea();
   createLogPane();
   createStatusBar();
+  createActions();
+  connect(this, &CMainFrame::JobStateChanged, this, [this] { UpdateCommands(); });
+  UpdateCommands();
+}
+
+void CMainFrame::createActions() {
+  struct Spec {
+    const char* id;
+    const char* label;
+    const char* tip;
+    QKeySequence keys;
+    std::function<void()> run;
+    bool checkable;
+  };
+  const Spec specs[] = {
+      {"ID_BUTTON_OPEN_FILE", "Select Database", " Select Database", QKeySequence(Qt::CTRL | Qt::Key_O),
+       [this] {
+         const QString path = dialogs_.AskDatabasePath(this);
+         if (!path.isEmpty()) StartRepair(path, state_.includeDeletedRecords != 0);
+       },
+       false},
+      {"ID_BUTTON_START_REPAIR", "Save", " Save", QKeySequence(Qt::CTRL | Qt::Key_R),
+       [this] {
+         if (tree_->CheckedLeaves(QStringLiteral("Tables")).isEmpty()) {
+           SaveChecked(QString());  // says "Select table(s) for saving."
+           return;
+         }
+         const QString folder = dialogs_.AskDestinationFolder(this);
+         if (!folder.isEmpty()) SaveChecked(folder);
+       },
+       false},
+      {"ID_BUTTON_STOP", "Stop", " Stop", QKeySequence(Qt::CTRL | Qt::Key_T), [this] { Stop(); }, false},
+      {"ID_BUTTON_EXIT", "Exit", " Exit", QKeySequence(Qt::CTRL | Qt::Key_X), [this] { close(); }, false},
+      {"ID_STATUS_BAR", "Status Bar", " Show\\Hide Status Bar", QKeySequence(),
+       [this] { statusBar()->setVisible(commands_["ID_STATUS_BAR"]->isChecked()); }, true},
+      {"ID_LOG_WINDOW", "Log Window", " Show\\Hide Log Window", QKeySequence(),
+       [this] { log_->setVisible(commands_["ID_LOG_WINDOW"]->isChecked()); }, true},
+      {"ID_BUTTON_SAVE_LOG", "Save Log", " Save Log", QKeySequence(Qt::CTRL | Qt::Key_S),
+       [this] { log_->SaveLog(dialogs_); }, false},
+      {"ID_BUTTON_CLEAR_LOG", "Clear Log", " Clear Log", QKeySequence(Qt::CTRL | Qt::Key_L),
+       [this] { log_->ClearLog(); }, false},
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+  for (const Spec& spec : specs) {
+    auto* action = new QAction(QString::fromUtf8(spec.label), this);
+    action->setObjectName(QString::fromUtf8(spec.id));
+    action->setToolTip(QString::fromUtf8(spec.tip).trimmed());
+    action->setShortcut(spec.keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setCheckable(spec.checkable);
+    if (spec.checkable) action->setChecked(true);
+    connect(action, &QAction::triggered, this, spec.run);
+    commands_[action->objectName()] = action;
+    addAction(action);
+    (QString::fromUtf8(spec.id).contains(QStringLiteral("LOG_")) ? tools : file)->addAction(action);
+  }
+  // The check mark follows the pane, also when its own close button hides it.
+  connect(log_, &QDockWidget::visibilityChanged, this, [this](bool) {
+    commands_["ID_LOG_WINDOW"]->setChecked(!log_->isHidden());
+  });
+}
+
+QAction* CMainFrame::Command(const QString& id) const {
+  auto it = commands_.find(id);
+  return it == commands_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::UpdateCommands() {
+  const bool idle = !jobRunning_;
+  commands_["ID_BUTTON_OPEN_FILE"]->setEnabled(idle);
+  commands_["ID_BUTTON_START_REPAIR"]->setEnabled(idle && state_.repairCompleted != 0);
+  commands_["ID_BUTTON_STOP"]->setEnabled(!idle);
+  commands_["ID_BUTTON_SAVE_LOG"]->setEnabled(idle);
+  commands_["ID_BUTTON_CLEAR_LOG"]->setEnabled(idle);
+}
+
+bool CMainFrame::ConfirmExit() {
+  if (jobRunning_ || state_.workerBusy) {
+    state_.msgFirstStop = 1;
+    ShowModal(job::Dialog::CMessageDialog);
+    return false;
+  }
+  state_.exitRequested = 1;
+  const bool yes = ShowModal(job::Dialog::CMessageDialog) == job::DialogAnswer::Yes;
+  state_.exitRequested = 0;
+  if (yes) ResetWorkspace();
+  return yes;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  // Closing the window is the Exit command: never while a job runs.
+  if (ConfirmExit()) event->accept();
+  else event->ignore();
 }
 
 CMainFrame::~CMainFrame() {
@@ -146,6 +242,7 @@ void CMainFrame::OnLabelClicked(QTreeWidgetItem* item) {
 void CMainFrame::RepairDone(const job::ObjectListing& objects) {
   tree_->Fill(objects, QString::fromStdString(state_.runPath), state_.includeDeletedRecords != 0);
   state_.schemaMarker = job::kSchemaMarkerFilled;
+  UpdateCommands();
 }
 
 void CMainFrame::ResetWorkspace() { tree_->ResetTree(); }

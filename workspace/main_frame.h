@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QLabel>
+#include <QAction>
 #include <QMainWindow>
+#include <map>
 #include <memory>
 
 #include "job/contract/front_end_port.h"
@@ -21,10 +23,13 @@ namespace workspace {
 
 // The modal dialogs the frame shows for the jobs (the program's message dialogs);
 // tests answer them through their own implementation.
-class FrameDialogs {
+class FrameDialogs : public LogDialogs {
  public:
-  virtual ~FrameDialogs() = default;
   virtual job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) = 0;
+  // The damaged database to repair, or empty when cancelled.
+  virtual QString AskDatabasePath(QWidget* parent) = 0;
+  // The folder to save the repaired database into, or empty when cancelled.
+  virtual QString AskDestinationFolder(QWidget* parent) = 0;
 };
 
 // Thread: the window thread. The handlers below are the window's side of the port;
@@ -57,6 +62,13 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   // Waits for the last job's thread once it has ended (for tests and shutdown).
   void JoinWorker();
 
+  // The command `id` ("ID_BUTTON_OPEN_FILE", "ID_BUTTON_START_REPAIR",
+  // "ID_BUTTON_STOP", "ID_BUTTON_EXIT", "ID_STATUS_BAR", "ID_LOG_WINDOW",
+  // "ID_BUTTON_SAVE_LOG", "ID_BUTTON_CLEAR_LOG"), or null.
+  QAction* Command(const QString& id) const;
+  // Recomputes which commands are enabled: on each job state change and repair.
+  void UpdateCommands();
+
   CLeftView* Tree() const { return tree_; }
   COutputWnd* Log() const { return log_; }
   QString StatusText() const { return status_->text(); }
@@ -83,6 +95,11 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void createCentralArea();
   void createLogPane();
   void createStatusBar();
+  void createActions();
+  // Exit: "First stop the current process." while a job runs, else the question;
+  // true when the window may close.
+  bool ConfirmExit();
+  void closeEvent(QCloseEvent* event) override;
   void OnLabelClicked(QTreeWidgetItem* item);
   void Started(std::unique_ptr<CRecoveryThread> worker);
 
@@ -97,6 +114,7 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   QLabel* status_ = nullptr;
   QLabel* records_ = nullptr;
   CProgressBar* bar_ = nullptr;
+  std::map<QString, QAction*> commands_;
   bool jobRunning_ = false;
   uint64_t jobNumber_ = 0;  // which job a Stop question belongs to
 };

@@ -2,8 +2,9 @@
 // checked tables only, and the commands keep their rules.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <deque>
 
@@ -22,6 +23,13 @@ class ScriptedDialogs : public workspace::FrameDialogs {
  public:
   std::deque<job::DialogAnswer> answers;
   std::vector<std::string> shown;
+  QString databasePath;
+  QString folder;
+  QString AskDatabasePath(QWidget*) override { return databasePath; }
+  QString AskDestinationFolder(QWidget*) override { return folder; }
+  QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
+  bool AskOverwrite(QWidget*, const QString&) override { return false; }
+  void ShowError(QWidget*, const QString&) override {}
   std::function<void()> whileOpen;  // runs while a dialog is "open"
   job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget*) override {
     const job::DialogContent content = job::OpenDialog(state, dialog);
@@ -125,6 +133,49 @@ TEST(MainFrameTest, AStopAnsweredAfterTheJobEndedStopsNothingLater) {
   ASSERT_TRUE(f.frame->StartRepair(path, false));
   f.WaitForJob();
   EXPECT_EQ(f.dialogs.shown.back(), job::kRepairedText) << "the new repair ran to its end";
+}
+
+TEST(MainFrameTest, CommandsFollowTheJobAndTheFirstRepair) {
+  QTemporaryDir dir;
+  Frame f;
+  f.frame->show();
+  QApplication::setActiveWindow(f.frame.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.frame.get()));
+  auto enabled = [&](const char* id) { return f.frame->Command(id)->isEnabled(); };
+  EXPECT_TRUE(enabled("ID_BUTTON_OPEN_FILE"));
+  EXPECT_FALSE(enabled("ID_BUTTON_START_REPAIR")) << "no repair has succeeded yet";
+  EXPECT_FALSE(enabled("ID_BUTTON_STOP"));
+  // Ctrl+T while idle does nothing; Ctrl+O asks for a database and repairs it.
+  QTest::keyClick(f.frame.get(), Qt::Key_T, Qt::ControlModifier);
+  EXPECT_TRUE(f.dialogs.shown.empty());
+  f.dialogs.databasePath = QString::fromStdString(Shop(dir));
+  QTest::keyClick(f.frame.get(), Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(f.frame->JobRunning());
+  EXPECT_FALSE(enabled("ID_BUTTON_OPEN_FILE"));
+  EXPECT_TRUE(enabled("ID_BUTTON_STOP"));
+  EXPECT_FALSE(enabled("ID_BUTTON_SAVE_LOG"));
+  f.WaitForJob();
+  EXPECT_TRUE(enabled("ID_BUTTON_START_REPAIR"));
+  EXPECT_TRUE(enabled("ID_BUTTON_CLEAR_LOG"));
+  // The Log Window check mark follows the pane.
+  f.frame->Log()->close();
+  EXPECT_FALSE(f.frame->Command("ID_LOG_WINDOW")->isChecked());
+}
+
+TEST(MainFrameTest, ExitAsksAndNeverLeavesARunningJob) {
+  QTemporaryDir dir;
+  Frame f;
+  f.frame->show();
+  ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(Shop(dir)), false));
+  EXPECT_FALSE(f.frame->close()) << "a job runs";
+  EXPECT_EQ(f.dialogs.shown.back(), job::kFirstStopText);
+  f.WaitForJob();
+  f.dialogs.answers = {job::DialogAnswer::No};
+  EXPECT_FALSE(f.frame->close());
+  EXPECT_EQ(f.dialogs.shown.back(), job::kExitQuestionText);
+  EXPECT_EQ(f.state.exitRequested, 0);
+  f.dialogs.answers = {job::DialogAnswer::Yes};
+  EXPECT_TRUE(f.frame->close());
 }
 
 }  // namespace
