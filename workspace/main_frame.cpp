@@ -1,6 +1,9 @@
 #include "workspace/main_frame.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
+#include <QScreen>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QSplitter>
@@ -115,6 +118,14 @@ bool CMainFrame::ConfirmExit() {
   return yes;
 }
 
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (laidOut_) return;
+  laidOut_ = true;
+  // The tree starts 285 pixels wide, the record view takes the rest.
+  splitter_->setSizes({285, std::max(100, splitter_->width() - 285)});
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   // Closing the window is the Exit command: never while a job runs.
   if (ConfirmExit()) event->accept();
@@ -130,14 +141,15 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::createCentralArea() {
-  auto* splitter = new QSplitter(Qt::Horizontal, this);
+  auto* splitter = splitter_ = new QSplitter(Qt::Horizontal, this);
   splitter->setObjectName(QStringLiteral("Splitter"));
   tree_ = new CLeftView(splitter);
   recordView_ = new QWidget(splitter);
   recordView_->setObjectName(QStringLiteral("CDravoltSqliteRepairView"));
   splitter->addWidget(tree_);
   splitter->addWidget(recordView_);
-  splitter->setSizes({285, 715});
+  splitter->setStretchFactor(0, 0);  // the tree keeps its width, the record view grows
+  splitter->setStretchFactor(1, 1);
   setCentralWidget(splitter);
   connect(tree_, &CLeftView::LabelClicked, this, &CMainFrame::OnLabelClicked);
 }

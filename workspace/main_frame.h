@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QAction>
 #include <QMainWindow>
+#include <QSplitter>
 #include <map>
 #include <memory>
 
@@ -100,6 +101,7 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   // true when the window may close.
   bool ConfirmExit();
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void OnLabelClicked(QTreeWidgetItem* item);
   void Started(std::unique_ptr<CRecoveryThread> worker);
 
@@ -109,6 +111,8 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   std::unique_ptr<WindowThreadPort> port_;
   std::unique_ptr<CRecoveryThread> worker_;
   CLeftView* tree_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  bool laidOut_ = false;
   QWidget* recordView_ = nullptr;
   COutputWnd* log_ = nullptr;
   QLabel* status_ = nullptr;
