@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only when some are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgtest-dev)
+# Extra packages may be named on the command line (the screenshots want xvfb and
+# imagemagick).
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgtest-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
