@@ -34,7 +34,7 @@ CMainFrame::CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* 
 }
 
 void CMainFrame::createActions() {
-  struct Spec {
+  struct CommandDef {
     const char* id;
     const char* label;
     const char* tip;
@@ -42,7 +42,7 @@ void CMainFrame::createActions() {
     std::function<void()> run;
     bool checkable;
   };
-  const Spec specs[] = {
+  const CommandDef definitions[] = {
       {"ID_BUTTON_OPEN_FILE", "Select Database", " Select Database", QKeySequence(Qt::CTRL | Qt::Key_O),
        [this] {
          const QString path = dialogs_.AskDatabasePath(this);
@@ -72,18 +72,18 @@ void CMainFrame::createActions() {
   };
   QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
   QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-  for (const Spec& spec : specs) {
-    auto* action = new QAction(QString::fromUtf8(spec.label), this);
-    action->setObjectName(QString::fromUtf8(spec.id));
-    action->setToolTip(QString::fromUtf8(spec.tip).trimmed());
-    action->setShortcut(spec.keys);
+  for (const CommandDef& def : definitions) {
+    auto* action = new QAction(QString::fromUtf8(def.label), this);
+    action->setObjectName(QString::fromUtf8(def.id));
+    action->setToolTip(QString::fromUtf8(def.tip).trimmed());
+    action->setShortcut(def.keys);
     action->setShortcutContext(Qt::WindowShortcut);
-    action->setCheckable(spec.checkable);
-    if (spec.checkable) action->setChecked(true);
-    connect(action, &QAction::triggered, this, spec.run);
+    action->setCheckable(def.checkable);
+    if (def.checkable) action->setChecked(true);
+    connect(action, &QAction::triggered, this, def.run);
     commands_[action->objectName()] = action;
     addAction(action);
-    (QString::fromUtf8(spec.id).contains(QStringLiteral("LOG_")) ? tools : file)->addAction(action);
+    (QString::fromUtf8(def.id).contains(QStringLiteral("LOG_")) ? tools : file)->addAction(action);
   }
   // The check mark follows the pane, also when its own close button hides it.
   connect(log_, &QDockWidget::visibilityChanged, this, [this](bool) {
