@@ -65,7 +65,9 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   const std::vector<uint64_t> freedLeaves = FreedTableLeaves(db, &work);
   if (startBar) work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + freedLeaves.size()));
   const int alias = shape.AliasRecordIndex();
-  auto Key = [&](std::vector<Value> values, bool rowidKnown, int64_t rowid) {
+  // The fingerprint of a record as SQLite would read it; `values` is normalised in
+  // place (the callers hand scratch copies or records about to be handed on).
+  auto Key = [&](std::vector<Value>& values, bool rowidKnown, int64_t rowid) {
     values.resize(columns);
     shape.Normalize(values, rowidKnown, rowid);
     return HashRow(values, alias);
@@ -94,7 +96,6 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   std::vector<RecordValue> out;
   auto emit = [&](std::vector<CarvedRecord>& records) {
     for (CarvedRecord& record : records) {
-      shape.Normalize(record.values, record.rowidKnown, record.rowid);
       const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
       if (live.Contains(key) || !emitted.Insert(key)) continue;
       out.resize(record.values.size());
