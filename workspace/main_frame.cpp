@@ -169,12 +169,18 @@ void CMainFrame::createStatusBar() {
   statusBar()->addPermanentWidget(records_, 1);
 }
 
-void CMainFrame::Started(std::unique_ptr<CRecoveryThread> worker) {
+bool CMainFrame::Launch(const std::function<std::unique_ptr<CRecoveryThread>()>& start) {
+  if (state_.workerBusy || !engine_) return false;
+  JoinWorker();  // the last job has ended: its thread is at its very end
+  state_.stopRequested = 0;  // a stop meant for an earlier job does not carry over
+  std::unique_ptr<CRecoveryThread> worker = start();
+  if (!worker) return false;
   worker_ = std::move(worker);
   jobRunning_ = true;
   ++jobNumber_;
   tree_->SetBusy(true);
   emit JobStateChanged(true);
+  return true;
 }
 
 void CMainFrame::JoinWorker() {
@@ -184,17 +190,13 @@ void CMainFrame::JoinWorker() {
 }
 
 bool CMainFrame::StartRepair(const QString& path, bool includeDeleted) {
-  if (state_.workerBusy || !engine_) return false;
-  JoinWorker();  // the last job has ended: its thread is at its very end
-  // The path and the file name come from the same choice, so a save is always
-  // named after the file that was repaired.
-  state_.databasePath = path.toStdString();
-  state_.databaseFileName = QFileInfo(path).fileName().toStdString();
-  state_.stopRequested = 0;  // a stop meant for an earlier job does not carry over
-  auto worker = job::StartRepairJob(state_, *engine_, *port_, path.toStdString(), includeDeleted);
-  if (!worker) return false;
-  Started(std::move(worker));
-  return true;
+  return Launch([&] {
+    // The path and the file name come from the same choice, so a save is always
+    // named after the file that was repaired.
+    state_.databasePath = path.toStdString();
+    state_.databaseFileName = QFileInfo(path).fileName().toStdString();
+    return job::StartRepairJob(state_, *engine_, *port_, path.toStdString(), includeDeleted);
+  });
 }
 
 bool CMainFrame::SaveChecked(const QString& folder) {
@@ -214,14 +216,11 @@ bool CMainFrame::SaveChecked(const QString& folder) {
     ShowModal(job::Dialog::CMessageOk);
     return false;
   }
-  JoinWorker();
-  state_.destinationFolder = (folder.endsWith('/') ? folder : folder + '/').toStdString();
-  state_.outputOpened = 0;
-  state_.stopRequested = 0;
-  auto worker = job::StartSaveJob(state_, *engine_, *port_);
-  if (!worker) return false;
-  Started(std::move(worker));
-  return true;
+  return Launch([&] {
+    state_.destinationFolder = (folder.endsWith('/') ? folder : folder + '/').toStdString();
+    state_.outputOpened = 0;
+    return job::StartSaveJob(state_, *engine_, *port_);
+  });
 }
 
 void CMainFrame::Stop() {
@@ -244,11 +243,7 @@ void CMainFrame::OnLabelClicked(QTreeWidgetItem* item) {
   else if (parent.compare(QStringLiteral("Indexes"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::Index;
   else if (parent.compare(QStringLiteral("Triggers"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::Trigger;
   else return;  // anything else: no job
-  if (state_.workerBusy || !engine_) return;
-  JoinWorker();
-  state_.stopRequested = 0;
-  auto worker = job::StartShowObjectJob(state_, *engine_, *port_, state_.selectedObjectName, category);
-  if (worker) Started(std::move(worker));
+  Launch([&] { return job::StartShowObjectJob(state_, *engine_, *port_, state_.selectedObjectName, category); });
 }
 
 void CMainFrame::RepairDone(const job::ObjectListing& objects) {

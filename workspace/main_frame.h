@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QSplitter>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -103,7 +104,9 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void OnLabelClicked(QTreeWidgetItem* item);
-  void Started(std::unique_ptr<CRecoveryThread> worker);
+  // Starts the job `start` makes, unless one runs: the last job's thread is joined
+  // and a stop meant for it forgotten first. False when nothing started.
+  bool Launch(const std::function<std::unique_ptr<CRecoveryThread>()>& start);
 
   job::RepairState& state_;
   CSqliteRepair* engine_ = nullptr;
