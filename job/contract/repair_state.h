@@ -41,6 +41,13 @@ struct RepairState {
   int16_t schemaMarker = 0;
   Flag includeDeletedRecords{0};
 
+  // The drive search of the Select Database dialog: the window thread sets the
+  // stop flag, the search worker polls it; the running flag spans one search.
+  Flag searchStopRequested{0};
+  Flag searchRunning{0};
+  // An online update is in progress (the Update command is disabled meanwhile).
+  Flag updateRunning{0};
+
   // Paths and texts (UTF-8).
   std::string databasePath;
   std::string databaseFileName;
