@@ -24,8 +24,13 @@ class QuickDialogs : public workspace::FrameDialogs {
   job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget*) override {
     return job::OpenDialog(state, dialog).defaultAnswer;
   }
-  QString AskDatabasePath(QWidget*) override { return {}; }
-  QString AskDestinationFolder(QWidget*) override { return {}; }
+  void SelectDatabase(workspace::CMainFrame&, const QString&) override {}
+  void ChooseDestination(workspace::CMainFrame&) override {}
+  void OpenHelp(QWidget*) override {}
+  void OpenEnquiry(QWidget*) override {}
+  void OpenKnowledgebase(QWidget*) override {}
+  void ShowAbout(QWidget*) override {}
+  void ShowUpdate(QWidget*) override {}
   QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
   bool AskOverwrite(QWidget*, const QString&) override { return false; }
   void ShowError(QWidget*, const QString&) override {}

@@ -275,4 +275,10 @@ std::unique_ptr<CRecoveryThread> StartSaveJob(RepairState& state, CSqliteRepair&
   return worker;
 }
 
+void ReleaseRecovery(RepairState& state, CSqliteRepair& engine) {
+  if (state.workerBusy) return;
+  engine.ClearObjectLists();
+  engine.ClearPropertyLists();
+}
+
 }  // namespace job

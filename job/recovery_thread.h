@@ -68,4 +68,8 @@ std::unique_ptr<CRecoveryThread> StartShowObjectJob(RepairState& state, CSqliteR
                                                     FrontEndPort& port, const std::string& name,
                                                     ObjectCategory category);
 
+// Exit: the engine lets go of the recovered lists and the open file's objects. No
+// job may run. Window thread only.
+void ReleaseRecovery(RepairState& state, CSqliteRepair& engine);
+
 }  // namespace job

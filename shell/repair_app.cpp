@@ -4,24 +4,45 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
+#include <QTimer>
 
+#include "job/contract/message_texts.h"
 #include "shell/message_box.h"
 #include "shell/single_instance.h"
 
 namespace shell {
 
+ProgramDialogs::ProgramDialogs(job::RepairState& state) : state_(state) {}
+
 job::DialogAnswer ProgramDialogs::ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
   return CMessageBox::Ask(state, dialog, parent);
 }
 
-QString ProgramDialogs::AskDatabasePath(QWidget* parent) {
-  // Damaged databases often carry other extensions: all files are offered too.
-  return QFileDialog::getOpenFileName(parent, QStringLiteral("Select Database"), QString(),
-                                      QStringLiteral("SQLite Database Files (*.db *.sqlite);;All Files (*)"));
+void ProgramDialogs::SelectDatabase(workspace::CMainFrame& frame, const QString& path) {
+  const QString chosen = path.isEmpty() ? QFileDialog::getOpenFileName(&frame, QStringLiteral("Select Database"), QString(),
+                                      QStringLiteral("DB Files (*.db *.sqlite);;All Files (*)")) : path;
+  if (!chosen.isEmpty()) frame.StartRepair(chosen, state_.includeDeletedRecords != 0);
 }
 
-QString ProgramDialogs::AskDestinationFolder(QWidget* parent) {
-  return QFileDialog::getExistingDirectory(parent, QStringLiteral("Repair"));
+void ProgramDialogs::ChooseDestination(workspace::CMainFrame& frame) {
+  const QString folder = QFileDialog::getExistingDirectory(&frame, QStringLiteral("Repair"));
+  if (!folder.isEmpty()) frame.StartSave(folder);
+}
+
+void ProgramDialogs::OpenHelp(QWidget*) {}
+void ProgramDialogs::OpenEnquiry(QWidget*) {}
+void ProgramDialogs::OpenKnowledgebase(QWidget*) {}
+
+void ProgramDialogs::ShowAbout(QWidget* parent) {
+  QMessageBox::about(parent, QStringLiteral("About %1").arg(QString::fromUtf8(job::kProductTitle)),
+                     QStringLiteral("%1\nVersion %2").arg(QString::fromUtf8(job::kProductTitle),
+                                                          QCoreApplication::applicationVersion()));
+}
+
+void ProgramDialogs::ShowUpdate(QWidget* parent) {
+  state_.noticeText = "This version of the program does not update itself yet.";
+  CMessageBox::Ask(state_, job::Dialog::CUserDialog, parent);
 }
 
 QString ProgramDialogs::AskSaveFileName(QWidget* parent, const QString& suggested) {
@@ -32,12 +53,8 @@ QString ProgramDialogs::AskSaveFileName(QWidget* parent, const QString& suggeste
 }
 
 bool ProgramDialogs::AskOverwrite(QWidget* parent, const QString&) {
-  QMessageBox box(QMessageBox::Question, QStringLiteral("Overwrite File"),
-                  QStringLiteral("File exists.\n\nDo you want to overwrite?"), QMessageBox::Yes | QMessageBox::No,
-                  parent);
-  box.setEscapeButton(QMessageBox::No);
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  return QMessageBox::question(parent, QStringLiteral("Overwrite File"), QStringLiteral("File exists.\n\nDo you want to overwrite?"),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void ProgramDialogs::ShowError(QWidget* parent, const QString& text) {
@@ -45,14 +62,22 @@ void ProgramDialogs::ShowError(QWidget* parent, const QString& text) {
 }
 
 CDravoltSqliteRepairApp::CDravoltSqliteRepairApp(int& argc, char** argv) : QApplication(argc, argv) {
+  setOrganizationName(QStringLiteral("Dravolt Data Recovery"));
   setApplicationName(QString::fromUtf8(job::kProductTitle));
   setApplicationDisplayName(QString::fromUtf8(job::kProductTitle));
+  setApplicationVersion(QStringLiteral(KESTRUN_VERSION));
   setDesktopFileName(QStringLiteral("kestrun-repair-gui"));
   // The common font: Arial in a 14-pixel cell, or the nearest family there is.
   QFont font(QStringLiteral("Arial"));
   font.setStyleHint(QFont::SansSerif);
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   font.setPixelSize(12);
   setFont(font);
+  // Quitting without the window's close (a session end, a signal) must not leave
+  // a worker waiting on the window: it is stopped, answered and joined first.
+  connect(this, &QCoreApplication::aboutToQuit, this, [this] {
+    if (frame_) frame_->Shutdown();
+  });
 }
 
 CDravoltSqliteRepairApp::~CDravoltSqliteRepairApp() {
@@ -73,9 +98,13 @@ int CDravoltSqliteRepairApp::Run() {
   // Without a window manager (a bare X server) a maximized window keeps its size:
   // it is given the screen's size first.
   if (QScreen* screen = primaryScreen()) frame_->resize(screen->availableGeometry().size());
+  frame_->RestoreWindowSettings();
   frame_->showMaximized();
+  // Every run begins with choosing the damaged database; one named on the command
+  // line is filled in.
   const QStringList args = arguments();
-  if (args.size() > 1) frame_->StartRepair(args.at(1), false);
+  const QString path = args.size() > 1 ? args.at(1) : QString();
+  QTimer::singleShot(0, frame_.get(), [this, path] { dialogs_.SelectDatabase(*frame_, path); });
   return exec();
 }
 

@@ -11,15 +11,26 @@
 
 namespace shell {
 
-// The dialogs the frame asks for, as the program shows them.
+// The dialogs and pages the frame asks for, as the program shows them. Window
+// thread only.
 class ProgramDialogs : public workspace::FrameDialogs {
  public:
+  explicit ProgramDialogs(job::RepairState& state);
+
   job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) override;
-  QString AskDatabasePath(QWidget* parent) override;
-  QString AskDestinationFolder(QWidget* parent) override;
+  void SelectDatabase(workspace::CMainFrame& frame, const QString& path) override;
+  void ChooseDestination(workspace::CMainFrame& frame) override;
+  void OpenHelp(QWidget* parent) override;
+  void OpenEnquiry(QWidget* parent) override;
+  void OpenKnowledgebase(QWidget* parent) override;
+  void ShowAbout(QWidget* parent) override;
+  void ShowUpdate(QWidget* parent) override;
   QString AskSaveFileName(QWidget* parent, const QString& suggested) override;
   bool AskOverwrite(QWidget* parent, const QString& path) override;
   void ShowError(QWidget* parent, const QString& text) override;
+
+ private:
+  job::RepairState& state_;
 };
 
 class CDravoltSqliteRepairApp : public QApplication {
@@ -29,13 +40,14 @@ class CDravoltSqliteRepairApp : public QApplication {
   CDravoltSqliteRepairApp(int& argc, char** argv);
   ~CDravoltSqliteRepairApp() override;
 
-  // Start-up: the single-instance rule, the main frame maximized, and the repair of
-  // a database named on the command line. Then the event loop; its result.
+  // Start-up: the single-instance rule, the main frame maximized, then the Select
+  // Database dialog with the database named on the command line filled in. Then
+  // the event loop; its result.
   int Run();
 
  private:
   job::RepairState state_;
-  ProgramDialogs dialogs_;
+  ProgramDialogs dialogs_{state_};
   std::unique_ptr<workspace::CMainFrame> frame_;
   std::unique_ptr<CSqliteRepair> engine_;
 };

@@ -2,7 +2,20 @@
 
 #include <algorithm>
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QShortcut>
+#include <QTextEdit>
+#include <QTimer>
 #include <QScreen>
 #include <QFileInfo>
 #include <QMenuBar>
@@ -25,6 +38,8 @@ CMainFrame::CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* 
   state_.stopRequested = 0;
   state_.exitRequested = 0;
   state_.msgFirstStop = 0;
+  state_.updateRunning = 0;
+  setAcceptDrops(true);
   createCentralArea();
   createLogPane();
   createStatusBar();
@@ -38,57 +53,54 @@ void CMainFrame::createActions() {
     const char* id;
     const char* label;
     const char* tip;
-    QKeySequence keys;
+    const char* icon;  // the command's picture in the program's resources
     std::function<void()> run;
     bool checkable;
   };
   const CommandDef definitions[] = {
-      {"ID_BUTTON_OPEN_FILE", "Select Database", " Select Database", QKeySequence(Qt::CTRL | Qt::Key_O),
-       [this] {
-         const QString path = dialogs_.AskDatabasePath(this);
-         if (!path.isEmpty()) StartRepair(path, state_.includeDeletedRecords != 0);
-       },
-       false},
-      {"ID_BUTTON_START_REPAIR", "Save", " Save", QKeySequence(Qt::CTRL | Qt::Key_R),
-       [this] {
-         if (tree_->CheckedLeaves(QStringLiteral("Tables")).isEmpty()) {
-           SaveChecked(QString());  // says "Select table(s) for saving."
-           return;
-         }
-         const QString folder = dialogs_.AskDestinationFolder(this);
-         if (!folder.isEmpty()) SaveChecked(folder);
-       },
-       false},
-      {"ID_BUTTON_STOP", "Stop", " Stop", QKeySequence(Qt::CTRL | Qt::Key_T), [this] { Stop(); }, false},
-      {"ID_BUTTON_EXIT", "Exit", " Exit", QKeySequence(Qt::CTRL | Qt::Key_X), [this] { close(); }, false},
-      {"ID_STATUS_BAR", "Status Bar", " Show\\Hide Status Bar", QKeySequence(),
+      {"ID_BUTTON_OPEN_FILE", "Select Database", " Select Database", "open-database",
+       [this] { dialogs_.SelectDatabase(*this, QString()); }, false},
+      {"ID_BUTTON_START_REPAIR", "Save", " Save", "save", [this] { SaveCommand(); }, false},
+      {"ID_BUTTON_STOP", "Stop", " Stop", "stop", [this] { Stop(); }, false},
+      {"ID_BUTTON_EXIT", "Exit", " Exit", "exit", [this] { close(); }, false},
+      {"ID_STATUS_BAR", "Status Bar", " Show\\Hide Status Bar", "status-bar",
        [this] { statusBar()->setVisible(commands_["ID_STATUS_BAR"]->isChecked()); }, true},
-      {"ID_LOG_WINDOW", "Log Window", " Show\\Hide Log Window", QKeySequence(),
+      {"ID_LOG_WINDOW", "Log Window", " Show\\Hide Log Window", "log-window",
        [this] { log_->setVisible(commands_["ID_LOG_WINDOW"]->isChecked()); }, true},
-      {"ID_BUTTON_SAVE_LOG", "Save Log", " Save Log", QKeySequence(Qt::CTRL | Qt::Key_S),
-       [this] { log_->SaveLog(dialogs_); }, false},
-      {"ID_BUTTON_CLEAR_LOG", "Clear Log", " Clear Log", QKeySequence(Qt::CTRL | Qt::Key_L),
-       [this] { log_->ClearLog(); }, false},
+      {"ID_BUTTON_SAVE_LOG", "Save Log", " Save Log", "save-log", [this] { log_->SaveLog(dialogs_); }, false},
+      {"ID_BUTTON_CLEAR_LOG", "Clear Log", " Clear Log", "clear-log", [this] { log_->ClearLog(); }, false},
+      {"ID_BUTTON_UPDATE", "Update", " Update", "update", [this] { dialogs_.ShowUpdate(this); }, false},
+      {"ID_HELP_ENQUIRY", "Submit Enquiry", " Submit Enquiry", "enquiry", [this] { dialogs_.OpenEnquiry(this); },
+       false},
+      {"ID_HELP_KNOWLEDGE", "Knowledgebase", " Knowledgebase", "knowledgebase",
+       [this] { dialogs_.OpenKnowledgebase(this); }, false},
+      {"ID_HELP_HELLP", "Help", " Help", "help", [this] { dialogs_.OpenHelp(this); }, false},
+      {"ID_HELP_ABOUT", "About", " About Dravolt Kestrun Repair for SQLite", "about",
+       [this] { dialogs_.ShowAbout(this); }, false},
   };
-  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
   for (const CommandDef& def : definitions) {
     auto* action = new QAction(QString::fromUtf8(def.label), this);
     action->setObjectName(QString::fromUtf8(def.id));
     action->setToolTip(QString::fromUtf8(def.tip).trimmed());
-    action->setShortcut(def.keys);
-    action->setShortcutContext(Qt::WindowShortcut);
     action->setCheckable(def.checkable);
     if (def.checkable) action->setChecked(true);
     connect(action, &QAction::triggered, this, def.run);
     commands_[action->objectName()] = action;
-    addAction(action);
-    (QString::fromUtf8(def.id).contains(QStringLiteral("LOG_")) ? tools : file)->addAction(action);
+    (QString::fromUtf8(def.id).contains(QStringLiteral("LOG_")) ? menuBar()->addMenu(QStringLiteral("Tools"))
+                                                                : menuBar()->addMenu(QStringLiteral("File")))
+        ->addAction(action);
   }
   // The check mark follows the pane, also when its own close button hides it.
   connect(log_, &QDockWidget::visibilityChanged, this, [this](bool) {
     commands_["ID_LOG_WINDOW"]->setChecked(!log_->isHidden());
   });
+  // F1 opens the help once per press, however long it is held.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  help->setObjectName(QStringLiteral("HelpKey"));
+  help->setAutoRepeat(false);
+  help->setContext(Qt::WindowShortcut);
+  connect(help, &QShortcut::activated, this, [this] { dialogs_.OpenHelp(this); });
+  qApp->installEventFilter(this);
 }
 
 QAction* CMainFrame::Command(const QString& id) const {
@@ -98,11 +110,91 @@ QAction* CMainFrame::Command(const QString& id) const {
 
 void CMainFrame::UpdateCommands() {
   const bool idle = !jobRunning_;
+  commands_["ID_BUTTON_UPDATE"]->setEnabled(idle && state_.updateRunning == 0);
   commands_["ID_BUTTON_OPEN_FILE"]->setEnabled(idle);
   commands_["ID_BUTTON_START_REPAIR"]->setEnabled(idle && state_.repairCompleted != 0);
   commands_["ID_BUTTON_STOP"]->setEnabled(!idle);
   commands_["ID_BUTTON_SAVE_LOG"]->setEnabled(idle);
   commands_["ID_BUTTON_CLEAR_LOG"]->setEnabled(idle);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  auto* key = static_cast<QKeyEvent*>(event);
+  if (!(key->modifiers() & Qt::ControlModifier)) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || widget->window() != this) return false;
+  // Text fields and the record view keep their Ctrl keys (copy, select all).
+  if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
+      qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QTextEdit*>(widget) ||
+      qobject_cast<QComboBox*>(widget) || recordView_->isAncestorOf(widget)) {
+    return false;
+  }
+  // A bare Ctrl (or Ctrl with Shift) is no command yet: let it pass.
+  if (key->key() == Qt::Key_Control || key->key() == Qt::Key_Shift || key->key() == Qt::Key_Alt ||
+      key->key() == Qt::Key_Meta) {
+    return false;
+  }
+  HandleCtrlKey(key->key());
+  return true;  // every other key pressed with Ctrl is taken, command or not
+}
+
+bool CMainFrame::HandleCtrlKey(int key) {
+  static const std::map<int, const char*> kCommands = {
+      {Qt::Key_A, "ID_HELP_ABOUT"},       {Qt::Key_E, "ID_HELP_ENQUIRY"},     {Qt::Key_K, "ID_HELP_KNOWLEDGE"},
+      {Qt::Key_L, "ID_BUTTON_CLEAR_LOG"}, {Qt::Key_O, "ID_BUTTON_OPEN_FILE"}, {Qt::Key_R, "ID_BUTTON_START_REPAIR"},
+      {Qt::Key_S, "ID_BUTTON_SAVE_LOG"},  {Qt::Key_T, "ID_BUTTON_STOP"},      {Qt::Key_U, "ID_BUTTON_UPDATE"},
+      {Qt::Key_X, "ID_BUTTON_EXIT"},
+  };
+  auto it = kCommands.find(key);
+  if (it == kCommands.end()) return false;
+  // Every command but Exit acts only while no job runs; Stop is the exception the
+  // other way round; Save wants a repair as well. The enabling rules say exactly
+  // this, so the key runs the command only when it is enabled.
+  const bool allowed = std::string_view(it->second) == "ID_BUTTON_EXIT" ||
+                       std::string_view(it->second) == "ID_BUTTON_STOP" || !jobRunning_;
+  if (!allowed) return false;
+  RunIfEnabled(it->second);
+  return true;
+}
+
+void CMainFrame::RunIfEnabled(const char* id) {
+  QAction* action = commands_[QString::fromUtf8(id)];
+  if (action && action->isEnabled()) action->trigger();
+}
+
+void CMainFrame::SaveCommand() {
+  state_.messageBuffer.clear();
+  if (CollectChecked()) dialogs_.ChooseDestination(*this);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!jobRunning_ && urls.size() == 1 && urls.front().isLocalFile()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (jobRunning_ || urls.size() != 1 || !urls.front().isLocalFile()) return;
+  event->acceptProposedAction();
+  const QString path = urls.front().toLocalFile();
+  // The dialog is opened once the drop has finished, so the source application is
+  // not kept waiting on a modal dialog.
+  QTimer::singleShot(0, this, [this, path] {
+    if (!jobRunning_) dialogs_.SelectDatabase(*this, path);
+  });
+}
+
+void CMainFrame::SaveWindowSettings() {
+  QSettings settings;
+  settings.setValue(QStringLiteral("MainFrame/geometry"), saveGeometry());
+  settings.setValue(QStringLiteral("MainFrame/state"), saveState());
+}
+
+void CMainFrame::RestoreWindowSettings() {
+  QSettings settings;
+  restoreGeometry(settings.value(QStringLiteral("MainFrame/geometry")).toByteArray());
+  restoreState(settings.value(QStringLiteral("MainFrame/state")).toByteArray());
 }
 
 bool CMainFrame::ConfirmExit() {
@@ -114,7 +206,10 @@ bool CMainFrame::ConfirmExit() {
   state_.exitRequested = 1;
   const bool yes = ShowModal(job::Dialog::CMessageDialog) == job::DialogAnswer::Yes;
   state_.exitRequested = 0;
-  if (yes) ResetWorkspace();
+  if (yes) {
+    if (engine_) job::ReleaseRecovery(state_, *engine_);
+    ResetWorkspace();
+  }
   return yes;
 }
 
@@ -128,14 +223,23 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   // Closing the window is the Exit command: never while a job runs.
-  if (ConfirmExit()) event->accept();
-  else event->ignore();
+  if (!ConfirmExit()) {
+    event->ignore();
+    return;
+  }
+  SaveWindowSettings();
+  event->accept();
 }
 
-CMainFrame::~CMainFrame() {
+CMainFrame::~CMainFrame() { Shutdown(); }
+
+void CMainFrame::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  qApp->removeEventFilter(this);
   // A worker waiting on the window is released and stops at its next unit of work;
   // only then is it joined, so quitting during a job cannot deadlock.
-  state_.stopRequested = 1;
+  if (jobRunning_ || state_.workerBusy) state_.stopRequested = 1;
   port_->Shutdown();
   JoinWorker();
 }
@@ -199,8 +303,7 @@ bool CMainFrame::StartRepair(const QString& path, bool includeDeleted) {
   });
 }
 
-bool CMainFrame::SaveChecked(const QString& folder) {
-  if (state_.workerBusy || !engine_) return false;
+bool CMainFrame::CollectChecked() {
   state_.checkedTables.clear();
   state_.checkedViews.clear();
   state_.checkedIndexes.clear();
@@ -211,11 +314,15 @@ bool CMainFrame::SaveChecked(const QString& folder) {
   collect(QStringLiteral("Tables"), state_.checkedTables);
   collect(QStringLiteral("Views"), state_.checkedViews);
   collect(QStringLiteral("Triggers"), state_.checkedTriggers);
-  if (state_.checkedTables.empty()) {
-    state_.msgSelectTables = 1;
-    ShowModal(job::Dialog::CMessageOk);
-    return false;
-  }
+  if (!state_.checkedTables.empty()) return true;
+  // Also without a database item (a failed repair): nothing to save.
+  state_.msgSelectTables = 1;
+  ShowModal(job::Dialog::CMessageOk);
+  return false;
+}
+
+bool CMainFrame::StartSave(const QString& folder) {
+  if (state_.workerBusy || !engine_ || folder.isEmpty()) return false;
   return Launch([&] {
     state_.destinationFolder = (folder.endsWith('/') ? folder : folder + '/').toStdString();
     state_.outputOpened = 0;

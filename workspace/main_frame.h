@@ -23,15 +23,25 @@ class CSqliteRepair;
 
 namespace workspace {
 
-// The modal dialogs the frame shows for the jobs (the program's message dialogs);
-// tests answer them through their own implementation.
+class CMainFrame;
+
+// The dialogs and pages the frame opens (the program's own dialogs, the help and
+// support pages); tests answer them through their own implementation.
 class FrameDialogs : public LogDialogs {
  public:
   virtual job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) = 0;
-  // The damaged database to repair, or empty when cancelled.
-  virtual QString AskDatabasePath(QWidget* parent) = 0;
-  // The folder to save the repaired database into, or empty when cancelled.
-  virtual QString AskDestinationFolder(QWidget* parent) = 0;
+  // The Select Database dialog, modal, with `path` filled in when not empty (a file
+  // named on the command line or dropped on the window). Its Repair starts the
+  // repair through `frame.StartRepair`.
+  virtual void SelectDatabase(CMainFrame& frame, const QString& path) = 0;
+  // The save destination dialog, modal; its Save starts `frame.StartSave`.
+  virtual void ChooseDestination(CMainFrame& frame) = 0;
+  // Help, Submit Enquiry, Knowledgebase (the product key's pages), About, Update.
+  virtual void OpenHelp(QWidget* parent) = 0;
+  virtual void OpenEnquiry(QWidget* parent) = 0;
+  virtual void OpenKnowledgebase(QWidget* parent) = 0;
+  virtual void ShowAbout(QWidget* parent) = 0;
+  virtual void ShowUpdate(QWidget* parent) = 0;
 };
 
 // Thread: the window thread. The handlers below are the window's side of the port;
@@ -51,10 +61,14 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
 
   // The repair of `path` (the Select Database dialog's Repair). False while a job runs.
   bool StartRepair(const QString& path, bool includeDeleted);
-  // The Save command up to the destination: the checked leaves of the tree, then
-  // the save job into `folder` (the destination dialog's choice). Without a checked
-  // table: "Select table(s) for saving." and no job.
-  bool SaveChecked(const QString& folder);
+  // The Save command's first half: the checked leaves of the tree into the state's
+  // lists. Without a checked table: "Select table(s) for saving." and false.
+  bool CollectChecked();
+  // The save job into `folder` (the destination dialog's Save). False while a job
+  // runs.
+  bool StartSave(const QString& folder);
+  // Both halves at once, without the destination dialog (tests, scripted use).
+  bool SaveChecked(const QString& folder) { return CollectChecked() && StartSave(folder); }
   // Stop: asks "Do you want to stop the current process?" and, when confirmed while
   // the same job still runs, asks it to stop.
   void Stop();
@@ -63,11 +77,17 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   bool JobRunning() const { return jobRunning_; }
   // Waits for the last job's thread once it has ended (for tests and shutdown).
   void JoinWorker();
+  // The end of the program: a running job is asked to stop, a worker waiting on the
+  // window is answered at once, then it is joined. Safe to call twice.
+  void Shutdown();
 
   // The command `id` ("ID_BUTTON_OPEN_FILE", "ID_BUTTON_START_REPAIR",
   // "ID_BUTTON_STOP", "ID_BUTTON_EXIT", "ID_STATUS_BAR", "ID_LOG_WINDOW",
-  // "ID_BUTTON_SAVE_LOG", "ID_BUTTON_CLEAR_LOG"), or null.
+  // "ID_BUTTON_SAVE_LOG", "ID_BUTTON_CLEAR_LOG", "ID_BUTTON_UPDATE",
+  // "ID_HELP_ENQUIRY", "ID_HELP_KNOWLEDGE", "ID_HELP_HELLP", "ID_HELP_ABOUT"), or null.
   QAction* Command(const QString& id) const;
+  // The window's geometry and docking state as the user left them (per user).
+  void RestoreWindowSettings();
   // Recomputes which commands are enabled: on each job state change and repair.
   void UpdateCommands();
 
@@ -103,6 +123,16 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   bool ConfirmExit();
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // The Ctrl keys of the commands, for every key aimed at the tree, the log, the
+  // ribbon or the frame itself (text fields and the record view keep their keys).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool HandleCtrlKey(int key);
+  // Runs command `id` when it is enabled.
+  void RunIfEnabled(const char* id);
+  void SaveCommand();
+  void SaveWindowSettings();
   void OnLabelClicked(QTreeWidgetItem* item);
   // Starts the job `start` makes, unless one runs: the last job's thread is joined
   // and a stop meant for it forgotten first. False when nothing started.
@@ -123,6 +153,7 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   CProgressBar* bar_ = nullptr;
   std::map<QString, QAction*> commands_;
   bool jobRunning_ = false;
+  bool shutDown_ = false;
   uint64_t jobNumber_ = 0;  // which job a Stop question belongs to
 };
 

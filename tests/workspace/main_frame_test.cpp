@@ -24,9 +24,21 @@ class ScriptedDialogs : public workspace::FrameDialogs {
   std::deque<job::DialogAnswer> answers;
   std::vector<std::string> shown;
   QString databasePath;
+  bool includeDeleted = false;
   QString folder;
-  QString AskDatabasePath(QWidget*) override { return databasePath; }
-  QString AskDestinationFolder(QWidget*) override { return folder; }
+  int helpOpened = 0;
+  void SelectDatabase(CMainFrame& frame, const QString& path) override {
+    const QString chosen = path.isEmpty() ? databasePath : path;
+    if (!chosen.isEmpty()) frame.StartRepair(chosen, includeDeleted);
+  }
+  void ChooseDestination(CMainFrame& frame) override {
+    if (!folder.isEmpty()) frame.StartSave(folder);
+  }
+  void OpenHelp(QWidget*) override { ++helpOpened; }
+  void OpenEnquiry(QWidget*) override {}
+  void OpenKnowledgebase(QWidget*) override {}
+  void ShowAbout(QWidget*) override {}
+  void ShowUpdate(QWidget*) override {}
   QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
   bool AskOverwrite(QWidget*, const QString&) override { return false; }
   void ShowError(QWidget*, const QString&) override {}
