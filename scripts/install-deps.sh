@@ -3,7 +3,7 @@
 set -euo pipefail
 # Extra packages may be named on the command line (the screenshots want xvfb and
 # imagemagick).
-packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev libgtest-dev "$@")
+packages=(cmake ninja-build g++ pkg-config libsqlite3-dev qt6-base-dev qt6-svg-dev libgtest-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
