@@ -5,6 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "workspace/color_button.h"
+
 namespace shell {
 
 CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, QWidget* parent)
@@ -41,10 +43,15 @@ CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, 
   if (content.yesButton) buttons->addWidget(AddButton(QStringLiteral("Yes"), "ButtonYes", true, stop));
   if (content.noButton) buttons->addWidget(AddButton(QStringLiteral("No"), "ButtonNo", false, !stop));
   if (content.okButton) buttons->addWidget(AddButton(QStringLiteral("OK"), "ButtonOk", !user, true));
+  // Escape is No where Yes and No are offered, and OK where OK is all there is.
+  escapeConfirms_ = !content.yesButton && !content.noButton && content.okButton && !user;
 }
 
+void CMessageBox::reject() { done(escapeConfirms_ ? Accepted : Rejected); }
+
 QPushButton* CMessageBox::AddButton(const QString& text, const char* name, bool yes, bool isDefault) {
-  auto* button = new QPushButton(text, this);
+  auto* button = new workspace::CColorButton(text, this);
+  button->setMinimumWidth(80);
   button->setObjectName(QString::fromLatin1(name));
   button->setAutoDefault(false);
   button->setDefault(isDefault);

@@ -13,8 +13,9 @@ class QPushButton;
 
 namespace shell {
 
-// Thread: the window thread. Escape always answers No, so it can never confirm a
-// question such as "Exit ...?"; Enter presses the default button: OK, or Yes in
+// Thread: the window thread. Escape answers No where Yes and No are shown, so it
+// never confirms a question such as "Exit ...?", and OK where OK is the only
+// button; Enter presses the default button: OK, or Yes in
 // the stop question, No in the exit question; CUserDialog's OK answers No, as its
 // hidden default never answers Yes.
 class CMessageBox : public QDialog {
@@ -30,7 +31,11 @@ class CMessageBox : public QDialog {
   job::DialogAnswer Answer() const { return result() == QDialog::Accepted ? job::DialogAnswer::Yes
                                                                           : job::DialogAnswer::No; }
 
+ protected:
+  void reject() override;
+
  private:
+  bool escapeConfirms_ = false;
   QPushButton* AddButton(const QString& text, const char* name, bool yes, bool isDefault);
 };
 

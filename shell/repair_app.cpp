@@ -8,31 +8,79 @@
 #include <QTimer>
 
 #include "job/contract/message_texts.h"
+#include "shell/file_exist.h"
 #include "shell/message_box.h"
+#include "shell/repair_dlg_class.h"
+#include "shell/select_file.h"
 #include "shell/single_instance.h"
+#include "workspace/icons.h"
 
 namespace shell {
+namespace {
 
-ProgramDialogs::ProgramDialogs(job::RepairState& state) : state_(state) {}
+// The Select Database dialog's view of the program.
+class SelectFileAdapter : public SelectFileHost {
+ public:
+  SelectFileAdapter(job::RepairState& state, workspace::CMainFrame& frame, ProductLinks& links)
+      : state_(state), frame_(frame), links_(links) {}
+  QString AskDatabaseFile(QWidget* parent) override { return PickDatabaseFile(parent); }
+  bool ConfirmStop(QWidget* parent) override {
+    return CMessageBox::Ask(state_, job::Dialog::CStopDialog, parent) == job::DialogAnswer::Yes;
+  }
+  bool StartRepair(const QString& path, bool includeDeleted) override {
+    return frame_.StartRepair(path, includeDeleted);
+  }
+  void OpenHelp(QWidget* parent) override { links_.OpenHelp(parent); }
+  QStringList Drives() override { return MountedDrives(); }
+
+ private:
+  job::RepairState& state_;
+  workspace::CMainFrame& frame_;
+  ProductLinks& links_;
+};
+
+// The save destination dialog's view of the program.
+class DestinationAdapter : public RepairDlgHost {
+ public:
+  DestinationAdapter(workspace::CMainFrame& frame, ProductLinks& links) : frame_(frame), links_(links) {}
+  QString AskFolder(QWidget* parent) override { return PickFolder(parent); }
+  bool StartSave(const QString& folder) override { return frame_.StartSave(folder); }
+  void OpenHelp(QWidget* parent) override { links_.OpenHelp(parent); }
+
+ private:
+  workspace::CMainFrame& frame_;
+  ProductLinks& links_;
+};
+
+}  // namespace
+
+ProgramDialogs::ProgramDialogs(job::RepairState& state)
+    : state_(state),
+      links_(ProductKey::Open(), [](QWidget* parent, const QString& text) {
+        QMessageBox::warning(parent, QString::fromUtf8(job::kProductTitle), text);
+      }) {}
 
 job::DialogAnswer ProgramDialogs::ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
   return CMessageBox::Ask(state, dialog, parent);
 }
 
 void ProgramDialogs::SelectDatabase(workspace::CMainFrame& frame, const QString& path) {
-  const QString chosen = path.isEmpty() ? QFileDialog::getOpenFileName(&frame, QStringLiteral("Select Database"), QString(),
-                                      QStringLiteral("DB Files (*.db *.sqlite);;All Files (*)")) : path;
-  if (!chosen.isEmpty()) frame.StartRepair(chosen, state_.includeDeletedRecords != 0);
+  SelectFileAdapter host(state_, frame, links_);
+  SelectFile dialog(state_, host, path, &frame);
+  dialog.exec();
 }
 
 void ProgramDialogs::ChooseDestination(workspace::CMainFrame& frame) {
-  const QString folder = QFileDialog::getExistingDirectory(&frame, QStringLiteral("Repair"));
-  if (!folder.isEmpty()) frame.StartSave(folder);
+  DestinationAdapter host(frame, links_);
+  CRepairDlgClass dialog(state_, host, &frame);
+  dialog.exec();
 }
 
-void ProgramDialogs::OpenHelp(QWidget*) {}
-void ProgramDialogs::OpenEnquiry(QWidget*) {}
-void ProgramDialogs::OpenKnowledgebase(QWidget*) {}
+void ProgramDialogs::OpenHelp(QWidget* parent) { links_.OpenHelp(parent); }
+
+void ProgramDialogs::OpenEnquiry(QWidget* parent) { links_.OpenEnquiry(parent); }
+
+void ProgramDialogs::OpenKnowledgebase(QWidget* parent) { links_.OpenKnowledgebase(parent); }
 
 void ProgramDialogs::ShowAbout(QWidget* parent) {
   QMessageBox::about(parent, QStringLiteral("About %1").arg(QString::fromUtf8(job::kProductTitle)),
@@ -53,8 +101,9 @@ QString ProgramDialogs::AskSaveFileName(QWidget* parent, const QString& suggeste
 }
 
 bool ProgramDialogs::AskOverwrite(QWidget* parent, const QString&) {
-  return QMessageBox::question(parent, QStringLiteral("Overwrite File"), QStringLiteral("File exists.\n\nDo you want to overwrite?"),
-                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  CFileExist dialog(parent);
+  dialog.exec();
+  return dialog.Overwrite();
 }
 
 void ProgramDialogs::ShowError(QWidget* parent, const QString& text) {
@@ -67,6 +116,7 @@ CDravoltSqliteRepairApp::CDravoltSqliteRepairApp(int& argc, char** argv) : QAppl
   setApplicationDisplayName(QString::fromUtf8(job::kProductTitle));
   setApplicationVersion(QStringLiteral(KESTRUN_VERSION));
   setDesktopFileName(QStringLiteral("kestrun-repair-gui"));
+  setWindowIcon(workspace::ProgramIcon(QStringLiteral("application")));
   // The common font: Arial in a 14-pixel cell, or the nearest family there is.
   QFont font(QStringLiteral("Arial"));
   font.setStyleHint(QFont::SansSerif);

@@ -7,6 +7,7 @@
 
 #include "engine/sqlite_repair.h"
 #include "job/contract/repair_state.h"
+#include "shell/product_key.h"
 #include "workspace/main_frame.h"
 
 namespace shell {
@@ -31,6 +32,7 @@ class ProgramDialogs : public workspace::FrameDialogs {
 
  private:
   job::RepairState& state_;
+  ProductLinks links_;
 };
 
 class CDravoltSqliteRepairApp : public QApplication {

@@ -18,12 +18,13 @@
 #include <QTimer>
 #include <QScreen>
 #include <QFileInfo>
-#include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
 
 #include "job/contract/message_texts.h"
 #include "job/recovery_thread.h"
+#include "workspace/icons.h"
+#include "workspace/ribbon_bar.h"
 
 namespace workspace {
 
@@ -44,8 +45,42 @@ CMainFrame::CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* 
   createLogPane();
   createStatusBar();
   createActions();
+  createRibbon();
   connect(this, &CMainFrame::JobStateChanged, this, [this] { UpdateCommands(); });
   UpdateCommands();
+}
+
+void CMainFrame::createRibbon() {
+  ribbon_ = new CRibbonBar(this);
+  auto command = [this](const char* id) { return commands_.at(QString::fromUtf8(id)); };
+  const int file = ribbon_->AddCategory(QStringLiteral("File"), QStringLiteral("F"));
+  const int filePanel = ribbon_->AddPanel(file, QStringLiteral("File"));
+  for (const char* id : {"ID_BUTTON_OPEN_FILE", "ID_BUTTON_START_REPAIR", "ID_BUTTON_STOP", "ID_BUTTON_EXIT"}) {
+    ribbon_->AddButton(file, filePanel, command(id));
+    ribbon_->AddQuickAccess(command(id));
+  }
+  const int view = ribbon_->AddPanel(file, QStringLiteral("View"));
+  ribbon_->AddButton(file, view, command("ID_STATUS_BAR"));
+  ribbon_->AddButton(file, view, command("ID_LOG_WINDOW"));
+  const int tools = ribbon_->AddCategory(QStringLiteral("Tools"));
+  const int log = ribbon_->AddPanel(tools, QStringLiteral("Log"));
+  ribbon_->AddButton(tools, log, command("ID_BUTTON_SAVE_LOG"));
+  ribbon_->AddButton(tools, log, command("ID_BUTTON_CLEAR_LOG"));
+  ribbon_->AddButton(tools, ribbon_->AddPanel(tools, QStringLiteral("Update")), command("ID_BUTTON_UPDATE"));
+  const int help = ribbon_->AddCategory(QStringLiteral("Help"));
+  const int support = ribbon_->AddPanel(help, QStringLiteral("Support"));
+  ribbon_->AddButton(help, support, command("ID_HELP_ENQUIRY"));
+  const int helpPanel = ribbon_->AddPanel(help, QStringLiteral("Help"));
+  ribbon_->AddButton(help, helpPanel, command("ID_HELP_KNOWLEDGE"));
+  ribbon_->AddButton(help, helpPanel, command("ID_HELP_HELLP"));
+  ribbon_->AddButton(help, ribbon_->AddPanel(help, QStringLiteral("About")), command("ID_HELP_ABOUT"));
+  ribbon_->SetApplicationMenu({command("ID_BUTTON_OPEN_FILE"), command("ID_BUTTON_START_REPAIR"),
+                               command("ID_BUTTON_STOP"), nullptr, command("ID_BUTTON_SAVE_LOG"),
+                               command("ID_BUTTON_CLEAR_LOG"), command("ID_BUTTON_UPDATE"), nullptr,
+                               command("ID_HELP_ENQUIRY"), command("ID_HELP_KNOWLEDGE"), command("ID_HELP_HELLP"),
+                               command("ID_HELP_ABOUT"), nullptr, command("ID_BUTTON_EXIT")});
+  ribbon_->SetMenuLabel(command("ID_HELP_KNOWLEDGE"), QStringLiteral("KnowledgeBase"));
+  setMenuWidget(ribbon_);
 }
 
 void CMainFrame::createActions() {
@@ -79,16 +114,13 @@ void CMainFrame::createActions() {
        [this] { dialogs_.ShowAbout(this); }, false},
   };
   for (const CommandDef& def : definitions) {
-    auto* action = new QAction(QString::fromUtf8(def.label), this);
+    auto* action = new QAction(ProgramIcon(QString::fromUtf8(def.icon)), QString::fromUtf8(def.label), this);
     action->setObjectName(QString::fromUtf8(def.id));
     action->setToolTip(QString::fromUtf8(def.tip).trimmed());
     action->setCheckable(def.checkable);
     if (def.checkable) action->setChecked(true);
     connect(action, &QAction::triggered, this, def.run);
     commands_[action->objectName()] = action;
-    (QString::fromUtf8(def.id).contains(QStringLiteral("LOG_")) ? menuBar()->addMenu(QStringLiteral("Tools"))
-                                                                : menuBar()->addMenu(QStringLiteral("File")))
-        ->addAction(action);
   }
   // The check mark follows the pane, also when its own close button hides it.
   connect(log_, &QDockWidget::visibilityChanged, this, [this](bool) {
@@ -231,7 +263,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-CMainFrame::~CMainFrame() { Shutdown(); }
+CMainFrame::~CMainFrame() {
+  Shutdown();
+  // The panes are hidden as the window goes; the check marks are gone by then.
+  disconnect(log_, nullptr, this, nullptr);
+}
 
 void CMainFrame::Shutdown() {
   if (shutDown_) return;

@@ -23,6 +23,7 @@ class CSqliteRepair;
 
 namespace workspace {
 
+class CRibbonBar;
 class CMainFrame;
 
 // The dialogs and pages the frame opens (the program's own dialogs, the help and
@@ -92,6 +93,7 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void UpdateCommands();
 
   CLeftView* Tree() const { return tree_; }
+  CRibbonBar* Ribbon() const { return ribbon_; }
   COutputWnd* Log() const { return log_; }
   QString StatusText() const { return status_->text(); }
   QString RecordCountText() const { return records_->text(); }
@@ -118,6 +120,9 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void createLogPane();
   void createStatusBar();
   void createActions();
+  // The ribbon over the commands: "File", "Tools" and "Help", the application
+  // menu and the quick-access buttons.
+  void createRibbon();
   // Exit: "First stop the current process." while a job runs, else the question;
   // true when the window may close.
   bool ConfirmExit();
@@ -147,6 +152,7 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   QSplitter* splitter_ = nullptr;
   bool laidOut_ = false;
   QWidget* recordView_ = nullptr;
+  CRibbonBar* ribbon_ = nullptr;
   COutputWnd* log_ = nullptr;
   QLabel* status_ = nullptr;
   QLabel* records_ = nullptr;

@@ -22,32 +22,33 @@ DialogAnswer Press(job::RepairState& state, Dialog dialog, Qt::Key key, QString*
   return box.Answer();
 }
 
-TEST(MessageBoxTest, EscapeNeverConfirmsAndEnterPressesTheDefault) {
+TEST(MessageBoxTest, EscapeNeverConfirmsAQuestionAndEnterPressesTheDefault) {
   struct Case {
     const char* name;
     Dialog dialog;
     std::function<void(job::RepairState&)> select;
     QString text;
     DialogAnswer enter;
+    DialogAnswer escape;  // No where Yes and No are shown, the OK answer elsewhere
   } cases[] = {
       {"exit question", Dialog::CMessageDialog, [](job::RepairState& s) { s.exitRequested = 1; },
-       job::kExitQuestionText, DialogAnswer::No},
+       job::kExitQuestionText, DialogAnswer::No, DialogAnswer::No},
       {"exit while busy", Dialog::CMessageDialog,
        [](job::RepairState& s) {
          s.exitRequested = 1;
          s.workerBusy = 1;
        },
-       job::kFirstStopText, DialogAnswer::Yes},
+       job::kFirstStopText, DialogAnswer::Yes, DialogAnswer::Yes},
       {"invalid file", Dialog::CMessageDialog, [](job::RepairState& s) { s.openFailed = 1; },
-       job::kOpenFailedText, DialogAnswer::Yes},
+       job::kOpenFailedText, DialogAnswer::Yes, DialogAnswer::Yes},
       {"stop question", Dialog::CStopDialog, [](job::RepairState&) {}, job::kStopQuestionText,
-       DialogAnswer::Yes},
+       DialogAnswer::Yes, DialogAnswer::No},
       {"information", Dialog::CMessageOk, [](job::RepairState& s) { s.msgSavingCompleted = 1; },
-       job::kSavingCompletedText, DialogAnswer::Yes},
+       job::kSavingCompletedText, DialogAnswer::Yes, DialogAnswer::Yes},
       {"notice", Dialog::CUserDialog, [](job::RepairState& s) { s.noticeText = "A newer version."; },
-       "A newer version.", DialogAnswer::No},
+       "A newer version.", DialogAnswer::No, DialogAnswer::No},
       {"repaired", Dialog::CRepairedSuccessfully, [](job::RepairState&) {}, job::kRepairedText,
-       DialogAnswer::Yes},
+       DialogAnswer::Yes, DialogAnswer::Yes},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -57,7 +58,7 @@ TEST(MessageBoxTest, EscapeNeverConfirmsAndEnterPressesTheDefault) {
       QString text;
       const DialogAnswer answer = Press(state, c.dialog, key, &text);
       EXPECT_EQ(text, c.text);
-      EXPECT_EQ(answer, key == Qt::Key_Escape ? DialogAnswer::No : c.enter) << (key == Qt::Key_Escape ? "Escape" : "Enter");
+      EXPECT_EQ(answer, key == Qt::Key_Escape ? c.escape : c.enter) << (key == Qt::Key_Escape ? "Escape" : "Enter");
     }
   }
 }

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QLineEdit>
+#include <QMimeData>
+
 #include <deque>
 
 #include "engine/sqlite_repair.h"
@@ -15,6 +18,7 @@
 
 namespace {
 
+using workspace::CLeftView;
 using workspace::CMainFrame;
 
 // Answers the frame's dialogs from a script (Yes when it runs out) and keeps their
@@ -27,7 +31,9 @@ class ScriptedDialogs : public workspace::FrameDialogs {
   bool includeDeleted = false;
   QString folder;
   int helpOpened = 0;
+  QStringList selectCalls;  // the path each Select Database dialog opened with
   void SelectDatabase(CMainFrame& frame, const QString& path) override {
+    selectCalls.push_back(path);
     const QString chosen = path.isEmpty() ? databasePath : path;
     if (!chosen.isEmpty()) frame.StartRepair(chosen, includeDeleted);
   }
@@ -188,6 +194,76 @@ TEST(MainFrameTest, ExitAsksAndNeverLeavesARunningJob) {
   EXPECT_EQ(f.state.exitRequested, 0);
   f.dialogs.answers = {job::DialogAnswer::Yes};
   EXPECT_TRUE(f.frame->close());
+}
+
+// Counts the key presses that reach a widget, the Ctrl key's own press aside.
+class KeySpy : public QObject {
+ public:
+  int presses = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() != Qt::Key_Control) ++presses;
+    return false;
+  }
+};
+
+TEST(MainFrameTest, CtrlKeysRunCommandsByTheirRulesAndOthersAreDiscarded) {
+  QTemporaryDir dir;
+  Frame f;
+  f.frame->show();
+  QApplication::setActiveWindow(f.frame.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(f.frame.get()));
+  CLeftView* tree = f.frame->Tree();
+  tree->setFocus();
+  KeySpy spy;
+  tree->installEventFilter(&spy);
+
+  QTest::keyClick(tree, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(spy.presses, 0) << "Ctrl+Z never reaches the tree";
+  QTest::keyClick(tree, Qt::Key_Down);
+  EXPECT_EQ(spy.presses, 1) << "keys without Ctrl do";
+  QTest::keyClick(tree, Qt::Key_T, Qt::ControlModifier);
+  EXPECT_TRUE(f.dialogs.shown.empty()) << "Ctrl+T while idle does nothing";
+
+  ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(Shop(dir)), false));
+  f.dialogs.answers = {job::DialogAnswer::No};
+  QTest::keyClick(tree, Qt::Key_T, Qt::ControlModifier);
+  ASSERT_FALSE(f.dialogs.shown.empty());
+  EXPECT_EQ(f.dialogs.shown.back(), job::kStopQuestionText) << "Ctrl+T while a job runs asks to stop";
+  QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(f.dialogs.selectCalls.isEmpty()) << "no Select Database while a job runs";
+  f.WaitForJob();
+  EXPECT_EQ(f.state.stopRequested, 0);
+  EXPECT_EQ(spy.presses, 1);
+
+  // Text fields keep their Ctrl keys.
+  auto* field = new QLineEdit(QStringLiteral("abc"), f.frame->findChild<QWidget*>("CDravoltSqliteRepairView"));
+  field->show();
+  field->setFocus();
+  field->deselect();
+  QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(field->selectedText(), "abc");
+
+  // F1 is the help, whatever has the focus.
+  tree->setFocus();
+  QTest::keyClick(tree, Qt::Key_F1);
+  EXPECT_EQ(f.dialogs.helpOpened, 1);
+}
+
+TEST(MainFrameTest, ADroppedFileOpensSelectDatabaseWithItsPath) {
+  QTemporaryDir dir;
+  const QString path = QString::fromStdString(Shop(dir));
+  Frame f;
+  f.frame->show();
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(path)});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(f.frame.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(f.frame.get(), &drop);
+  QTRY_COMPARE(f.dialogs.selectCalls, QStringList{path});
+  f.WaitForJob();
+  EXPECT_EQ(f.state.databaseFileName, "shop.db") << "saved under the dropped file's own name";
 }
 
 }  // namespace

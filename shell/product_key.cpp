@@ -1,0 +1,144 @@
+#include "shell/product_key.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+#include <utility>
+
+namespace shell {
+namespace {
+
+constexpr const char* kEnvironmentKey = "KESTRUN_PRODUCT_KEY";
+constexpr const char* kRegistryKey =
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravolt Data Recovery\\Dravolt Kestrun Repair for SQLite";
+constexpr const char* kIniName = "product-key.ini";
+constexpr const char* kInstalledIni = "../share/kestrun-repair/product-key.ini";
+#ifdef Q_OS_WIN
+constexpr const char* kHelpName = "help.chm";
+#else
+constexpr const char* kHelpName = "help.html";
+#endif
+
+// Every top-level value of `settings`, as text. QSettings reads an unquoted INI
+// value holding commas as a list; joined again it is the text the installer wrote.
+// Only value() is called: a read-only file or key is never synced or written.
+std::map<QString, QString> ReadValues(const QSettings& settings) {
+  std::map<QString, QString> values;
+  for (const QString& name : settings.childKeys()) {
+    const QVariant value = settings.value(name);
+    values[name] = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QStringLiteral(", "))
+                                                            : value.toString();
+  }
+  return values;
+}
+
+}  // namespace
+
+ProductKey::ProductKey(const QString& iniPath) {
+  const QSettings settings(iniPath, QSettings::IniFormat);
+  values_ = ReadValues(settings);
+  baseFolder_ = QFileInfo(iniPath).absolutePath();
+}
+
+ProductKey ProductKey::FromRegistry() {
+  ProductKey key;
+  const QSettings settings(QString::fromLatin1(kRegistryKey), QSettings::NativeFormat);
+  key.values_ = ReadValues(settings);
+  return key;
+}
+
+ProductKey ProductKey::Open() {
+  const QString named = qEnvironmentVariable(kEnvironmentKey);
+  if (!named.isEmpty()) return ProductKey(named);
+#ifdef Q_OS_WIN
+  return FromRegistry();
+#else
+  const QDir exeFolder(QCoreApplication::applicationDirPath());
+  const QString beside = exeFolder.filePath(QString::fromLatin1(kIniName));
+  if (QFileInfo::exists(beside)) return ProductKey(beside);
+  return ProductKey(QDir::cleanPath(exeFolder.filePath(QString::fromLatin1(kInstalledIni))));
+#endif
+}
+
+std::optional<QString> ProductKey::Value(const QString& name) const {
+  const auto found = values_.find(name);
+  if (found == values_.end() || found->second.isEmpty()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<QUrl> ProductKey::WebAddress(const QString& name) const {
+  const std::optional<QString> text = Value(name);
+  if (!text) return std::nullopt;
+  const QUrl url(text->trimmed(), QUrl::StrictMode);
+  // Whatever the key says is handed to the desktop, which would run a script or
+  // open a local file as readily as a web page; only web pages are let through.
+  const QString scheme = url.scheme().toLower();
+  if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+      url.host().isEmpty()) {
+    return std::nullopt;
+  }
+  return url;
+}
+
+std::optional<QString> ProductKey::HelpFile() const {
+  const std::optional<QString> path = Value(QStringLiteral("Path"));
+  if (!path) return std::nullopt;
+  const QString folder = baseFolder_.isEmpty() ? *path : QDir(baseFolder_).filePath(*path);
+  return QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).filePath(QString::fromLatin1(kHelpName))));
+}
+
+ProductLinks::ProductLinks(ProductKey key, std::function<void(QWidget*, const QString&)> report,
+                           std::function<bool(const QUrl&)> open)
+    : key_(std::move(key)), report_(std::move(report)), open_(std::move(open)) {
+  if (!open_) open_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
+
+void ProductLinks::OpenHelp(QWidget* parent) {
+  const std::optional<QString> file = key_.HelpFile();
+  if (!file) {
+    report_(parent, QStringLiteral("The help file cannot be found: the product key has no "
+                                   "installation folder (\"Path\")."));
+    return;
+  }
+  if (!QFileInfo(*file).isFile()) {
+    report_(parent, QStringLiteral("The help file %1 does not exist. Check the installation "
+                                   "folder (\"Path\") in the product key.")
+                        .arg(*file));
+    return;
+  }
+  if (!open_(QUrl::fromLocalFile(*file))) {
+    report_(parent, QStringLiteral("The help file %1 cannot be opened.").arg(*file));
+  }
+}
+
+void ProductLinks::OpenEnquiry(QWidget* parent) {
+  OpenWebAddress(parent, QStringLiteral("SupTick"), QStringLiteral("enquiry page"));
+}
+
+void ProductLinks::OpenKnowledgebase(QWidget* parent) {
+  OpenWebAddress(parent, QStringLiteral("KB"), QStringLiteral("knowledge base"));
+}
+
+void ProductLinks::OpenWebAddress(QWidget* parent, const QString& name, const QString& what) {
+  const std::optional<QString> text = key_.Value(name);
+  if (!text) {
+    report_(parent, QStringLiteral("The address of the %1 (\"%2\") is missing from the product key.")
+                        .arg(what, name));
+    return;
+  }
+  const std::optional<QUrl> url = key_.WebAddress(name);
+  if (!url) {
+    report_(parent, QStringLiteral("The address of the %1 (\"%2\") in the product key is not a web "
+                                   "address (http or https): %3")
+                        .arg(what, name, *text));
+    return;
+  }
+  if (!open_(*url)) {
+    report_(parent, QStringLiteral("The %1 %2 cannot be opened.").arg(what, url->toDisplayString()));
+  }
+}
+
+}  // namespace shell
