@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "workspace/color_button.h"
@@ -26,7 +27,19 @@ CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, 
   palette.setColor(QPalette::WindowText, Qt::black);
   setPalette(palette);
 
-  auto* layout = new QVBoxLayout(this);
+  auto* outer = new QVBoxLayout(this);
+  auto* row = new QHBoxLayout();
+  outer->addLayout(row);
+  // A question where Yes and No are offered, an information sign elsewhere.
+  auto* picture = new QLabel(this);
+  picture->setObjectName(QStringLiteral("Picture"));
+  const QStyle::StandardPixmap sign =
+      content.yesButton ? QStyle::SP_MessageBoxQuestion : QStyle::SP_MessageBoxInformation;
+  picture->setPixmap(style()->standardIcon(sign, nullptr, this).pixmap(32, 32));
+  picture->setAlignment(Qt::AlignTop);
+  row->addWidget(picture);
+  auto* layout = new QVBoxLayout();
+  row->addLayout(layout, 1);
   for (size_t i = 0; i < content.lines.size(); ++i) {
     auto* label = new QLabel(QString::fromStdString(content.lines[i]), this);
     label->setObjectName(i == 0 ? QStringLiteral("MessageText") : QStringLiteral("MessageHint"));
@@ -37,7 +50,7 @@ CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, 
   }
   auto* buttons = new QHBoxLayout();
   buttons->addStretch();
-  layout->addLayout(buttons);
+  outer->addLayout(buttons);
   const bool user = dialog == job::Dialog::CUserDialog;
   const bool stop = dialog == job::Dialog::CStopDialog;
   if (content.yesButton) buttons->addWidget(AddButton(QStringLiteral("Yes"), "ButtonYes", true, stop));

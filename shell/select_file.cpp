@@ -82,7 +82,13 @@ void SelectFile::CreateControls() {
   path_ = new QLineEdit(selectGroup);
   path_->setObjectName(QStringLiteral("SelectFilePath"));
   path_->setReadOnly(true);
-  path_->setEnabled(false);  // filled by Select File or from the list only
+  // Filled by Select File or from the list only; read-only rather than disabled, so
+  // the chosen path stays readable.
+  path_->setFocusPolicy(Qt::NoFocus);
+  QPalette field = path_->palette();
+  field.setColor(QPalette::Base, QColor(244, 244, 244));
+  field.setColor(QPalette::Text, Qt::black);
+  path_->setPalette(field);
   selectButton_ = MakeButton(QStringLiteral("Select File"), "SelectFileButton", selectGroup);
   selectRow->addWidget(pathLabel);
   selectRow->addWidget(path_, 1);
@@ -260,6 +266,12 @@ void SelectFile::FillList(const FileProperties& files) {
   list_->DeleteAllRows();
   for (const FileProperty& file : files) {
     list_->AddRow({file.path, file.size, file.modified, file.created, file.accessed});
+  }
+  // Whole paths and dates where they fit; the first widths stay the least.
+  for (int column = 0; column < list_->columnCount(); ++column) {
+    const int least = list_->columnWidth(column);
+    list_->resizeColumnToContents(column);
+    list_->setColumnWidth(column, std::max(least, std::min(list_->columnWidth(column), 600)));
   }
   list_->setUpdatesEnabled(true);
   SearchEnded();

@@ -14,7 +14,8 @@ CColorButton::CColorButton(const QString& text, QWidget* parent) : QPushButton(t
 }
 
 QColor CColorButton::LowerColour() const {
-  if (!isEnabled()) return palette().color(QPalette::Disabled, QPalette::WindowText);
+  // A light grey: the gradient stays light, so the greyed label stays readable.
+  if (!isEnabled()) return QColor(200, 200, 200);
   return hovered_ ? kHover : kNormal;
 }
 
@@ -36,7 +37,7 @@ void CColorButton::paintEvent(QPaintEvent*) {
   painter.drawRoundedRect(area, 3, 3);
   // The text is drawn in a dark colour of its own: the gradient is light whatever
   // the desktop's theme.
-  painter.setPen(isEnabled() ? QColor(20, 20, 20) : QColor(110, 110, 110));
+  painter.setPen(isEnabled() ? QColor(20, 20, 20) : QColor(140, 140, 140));
   painter.setFont(font());
   painter.drawText(rect(), Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }

@@ -5,6 +5,7 @@
 #include <QStyle>
 
 #include "job/contract/message_texts.h"
+#include "workspace/icons.h"
 
 namespace workspace {
 namespace {
@@ -56,12 +57,25 @@ CLeftView::CLeftView(QWidget* parent) : QTreeWidget(parent) {
   AddItem(nullptr, QString::fromUtf8(job::kProductTitle), 0);
 }
 
+// The picture of image number `image`; the categories under the database item
+// show a folder. The icons are made once and shared by every item.
+static QIcon ImageIcon(int image, bool leaf) {
+  static const QIcon kIcons[] = {ProgramIcon(QStringLiteral("application")), ProgramIcon(QStringLiteral("tree-database")),
+                                 ProgramIcon(QStringLiteral("tree-table")),  ProgramIcon(QStringLiteral("tree-view")),
+                                 ProgramIcon(QStringLiteral("tree-index")),  ProgramIcon(QStringLiteral("tree-trigger")),
+                                 ProgramIcon(QStringLiteral("tree-deleted-table"))};
+  static const QIcon kFolder = ProgramIcon(QStringLiteral("tree-folder"));
+  if (image >= 2 && !leaf) return kFolder;
+  return image >= 0 && image < 7 ? kIcons[image] : QIcon();
+}
+
 QTreeWidgetItem* CLeftView::AddItem(QTreeWidgetItem* parent, const QString& text, int image) {
   auto* item = parent ? new QTreeWidgetItem(parent, {text}) : new QTreeWidgetItem(this, {text});
   // Marks are set through the data role only: without ItemIsUserCheckable Qt draws
   // them but never toggles them itself.
   item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
   item->setData(0, kImageRole, image);
+  item->setIcon(0, ImageIcon(image, parent && parent->parent() && parent->parent()->parent()));
   SetMark(item, Qt::Checked);
   return item;
 }
