@@ -114,7 +114,7 @@ void SelectFile::CreateControls() {
   findLayout->addLayout(findRow);
   list_ = new CDBFileList(findGroup);
   list_->setObjectName(QStringLiteral("ResultList"));
-  list_->setMinimumSize(600, 220);
+  list_->setMinimumSize(760, 220);  // a path and its size side by side
   findLayout->addWidget(list_, 1);
   auto* statusRow = new QHBoxLayout();
   activity_ = new QProgressBar(findGroup);
