@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "workspace/color_button.h"
+#include "shell/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -57,14 +58,7 @@ CFileExist::CFileExist(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CFileExist"));
   setWindowTitle(QStringLiteral("Overwrite File"));
   setModal(true);
-  // White, with the text colour set too, so a dark desktop theme gives no white on
-  // white.
-  setAutoFillBackground(true);
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::ButtonText, Qt::black);
-  setPalette(palette);
+  MakeWhite(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 16, 16, 12);

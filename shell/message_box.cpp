@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "workspace/color_button.h"
+#include "shell/white_dialog.h"
 
 namespace shell {
 
@@ -19,13 +20,7 @@ CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, 
                                                                : QStringLiteral("CRepairedSuccessfully"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  // White, with the text colour set too, so a dark desktop theme gives no white on
-  // white.
-  setAutoFillBackground(true);
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  setPalette(palette);
+  MakeWhite(this);
 
   auto* outer = new QVBoxLayout(this);
   auto* row = new QHBoxLayout();

@@ -12,6 +12,7 @@
 #include "shell/dialog_banner.h"
 #include "workspace/color_button.h"
 #include "workspace/sx_group_box.h"
+#include "shell/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -23,20 +24,6 @@ QString WithOneSeparator(const QString& folder) {
   QString text = QDir::toNativeSeparators(folder);
   while (text.endsWith(QDir::separator())) text.chop(1);
   return text + QDir::separator();
-}
-
-// White with dark text in every state, so a dark desktop theme gives no white on
-// white (the read-only path field included).
-QPalette WhitePalette(QPalette palette) {
-  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-    const QColor text = group == QPalette::Disabled ? QColor(110, 110, 110) : QColor(Qt::black);
-    palette.setColor(group, QPalette::Window, Qt::white);
-    palette.setColor(group, QPalette::Base, Qt::white);
-    palette.setColor(group, QPalette::WindowText, text);
-    palette.setColor(group, QPalette::Text, text);
-    palette.setColor(group, QPalette::ButtonText, text);
-  }
-  return palette;
 }
 
 workspace::CColorButton* Button(const QString& text, const char* name, QWidget* parent) {
@@ -57,8 +44,7 @@ CRepairDlgClass::CRepairDlgClass(job::RepairState& state, RepairDlgHost& host, Q
   setObjectName(QStringLiteral("CRepairDlgClass"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  setAutoFillBackground(true);
-  setPalette(WhitePalette(palette()));
+  MakeWhite(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);

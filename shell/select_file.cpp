@@ -20,6 +20,7 @@
 #include "shell/dialog_banner.h"
 #include "workspace/color_button.h"
 #include "workspace/sx_group_box.h"
+#include "shell/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -42,13 +43,7 @@ SelectFile::SelectFile(job::RepairState& state, SelectFileHost& host, const QStr
   setObjectName(QStringLiteral("SelectFile"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  // White, with the text colour set too, so a dark desktop theme gives no white on
-  // white.
-  setAutoFillBackground(true);
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, Qt::white);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  setPalette(palette);
+  MakeWhite(this);
 
   CreateControls();
   CreateResultColumns();
