@@ -180,19 +180,15 @@ void SelectFile::FillDrives() {
 
 void SelectFile::PathChanged(const QString& text) {
   repairButton_->setEnabled(!text.isEmpty());
-  if (!text.isEmpty()) state_.databasePath = text.toStdString();
 }
 
 void SelectFile::SelectFileClicked() {
-  // The open database, if any, stays open: choosing another file starts nothing
-  // until Repair, and the running job owns its file.
+  // Choosing a file only fills the field: the path and name of the open database
+  // change when Repair starts a job, so a choice given up with Cancel leaves the
+  // last repair's save under its own name.
   const QString path = host_.AskDatabaseFile(this);
   if (path.isEmpty()) return;
-  state_.databasePath.clear();
   path_->setText(path);
-  state_.databasePath = path.toStdString();
-  const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QDir::separator()));
-  state_.databaseFileName = path.mid(cut + 1).toStdString();
 }
 
 void SelectFile::FindFiles() {
