@@ -52,13 +52,19 @@ class DestinationAdapter : public RepairDlgHost {
   ProductLinks& links_;
 };
 
+// A warning whose text comes from outside the program (a path, a value of the
+// product key): shown as it stands, never read as markup.
+void WarnPlainText(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QString::fromUtf8(job::kProductTitle), text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
+}
+
 }  // namespace
 
 ProgramDialogs::ProgramDialogs(job::RepairState& state)
     : state_(state),
-      links_(ProductKey::Open(), [](QWidget* parent, const QString& text) {
-        QMessageBox::warning(parent, QString::fromUtf8(job::kProductTitle), text);
-      }) {}
+      links_(ProductKey::Open(), WarnPlainText) {}
 
 job::DialogAnswer ProgramDialogs::ShowModal(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
   return CMessageBox::Ask(state, dialog, parent);
@@ -106,9 +112,7 @@ bool ProgramDialogs::AskOverwrite(QWidget* parent, const QString&) {
   return dialog.Overwrite();
 }
 
-void ProgramDialogs::ShowError(QWidget* parent, const QString& text) {
-  QMessageBox::warning(parent, QString::fromUtf8(job::kProductTitle), text);
-}
+void ProgramDialogs::ShowError(QWidget* parent, const QString& text) { WarnPlainText(parent, text); }
 
 CDravoltSqliteRepairApp::CDravoltSqliteRepairApp(int& argc, char** argv) : QApplication(argc, argv) {
   setOrganizationName(QStringLiteral("Dravolt Data Recovery"));
