@@ -8,12 +8,23 @@
 #include <QStringList>
 #include <utility>
 
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+#endif
+
 namespace shell {
 namespace {
 
 constexpr const char* kEnvironmentKey = "KESTRUN_PRODUCT_KEY";
-constexpr const char* kRegistryKey =
-    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Dravolt Data Recovery\\Dravolt Kestrun Repair for SQLite";
+#ifdef Q_OS_WIN
+constexpr const wchar_t* kRegistryKey = L"SOFTWARE\\Dravolt Data Recovery\\Dravolt Kestrun Repair for SQLite";
+#endif
 constexpr const char* kIniName = "product-key.ini";
 constexpr const char* kInstalledIni = "../share/kestrun-repair/product-key.ini";
 #ifdef Q_OS_WIN
@@ -45,8 +56,34 @@ ProductKey::ProductKey(const QString& iniPath) {
 
 ProductKey ProductKey::FromRegistry() {
   ProductKey key;
-  const QSettings settings(QString::fromLatin1(kRegistryKey), QSettings::NativeFormat);
-  key.values_ = ReadValues(settings);
+#ifdef Q_OS_WIN
+  // The installer's key under HKEY_LOCAL_MACHINE, opened for reading only (a user
+  // without administrator rights may not open it for writing) and in the 64-bit
+  // view, where the installer wrote it. Only string values are taken.
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRegistryKey, 0, KEY_READ | KEY_WOW64_64KEY, &handle) != ERROR_SUCCESS) {
+    return key;
+  }
+  std::wstring name(16384, L'\0');  // the longest value name the registry allows
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    DWORD bytes = 0;
+    const LONG listed = RegEnumValueW(handle, index, name.data(), &nameLength, nullptr, &type, nullptr, &bytes);
+    if (listed == ERROR_NO_MORE_ITEMS) break;
+    if (listed != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) continue;
+    const std::wstring valueName(name.data(), nameLength);
+    std::wstring data(bytes / sizeof(wchar_t) + 1, L'\0');
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (RegGetValueW(handle, nullptr, valueName.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     nullptr, data.data(), &size) != ERROR_SUCCESS) {
+      continue;
+    }
+    data.resize(std::wcslen(data.c_str()));
+    key.values_[QString::fromStdWString(valueName)] = QString::fromStdWString(data);
+  }
+  RegCloseKey(handle);
+#endif
   return key;
 }
 
