@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -155,7 +157,11 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
   auto* key = static_cast<QKeyEvent*>(event);
   if (!(key->modifiers() & Qt::ControlModifier)) return false;
   auto* widget = qobject_cast<QWidget*>(watched);
-  if (!widget || widget->window() != this) return false;
+  if (!widget) return false;
+  // A floating log pane is a window of its own, still a part of this frame.
+  QWidget* window = widget->window();
+  const bool ours = window == this || (qobject_cast<QDockWidget*>(window) && window->parentWidget() == this);
+  if (!ours) return false;
   // Text fields and the record view keep their Ctrl keys (copy, select all).
   if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
       qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QTextEdit*>(widget) ||
@@ -310,8 +316,11 @@ void CMainFrame::createStatusBar() {
 }
 
 bool CMainFrame::Launch(const std::function<std::unique_ptr<CRecoveryThread>()>& start) {
-  if (state_.workerBusy || !engine_) return false;
-  JoinWorker();  // the last job has ended: its thread is at its very end
+  if (jobRunning_ || !engine_) return false;
+  // The last job has ended: its thread is at its very end and clears workerBusy
+  // as its last act, so joining it here lets a command given at once go through.
+  JoinWorker();
+  if (state_.workerBusy) return false;
   state_.stopRequested = 0;  // a stop meant for an earlier job does not carry over
   std::unique_ptr<CRecoveryThread> worker = start();
   if (!worker) return false;
@@ -358,9 +367,11 @@ bool CMainFrame::CollectChecked() {
 }
 
 bool CMainFrame::StartSave(const QString& folder) {
-  if (state_.workerBusy || !engine_ || folder.isEmpty()) return false;
+  if (folder.isEmpty()) return false;
   return Launch([&] {
-    state_.destinationFolder = (folder.endsWith('/') ? folder : folder + '/').toStdString();
+    // A folder given in the platform's own form (C:\out\) ends in one separator too.
+    const QString portable = QDir::fromNativeSeparators(folder);
+    state_.destinationFolder = (portable.endsWith('/') ? portable : portable + '/').toStdString();
     state_.outputOpened = 0;
     return job::StartSaveJob(state_, *engine_, *port_);
   });

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QHBoxLayout>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +17,8 @@
 #include "job/contract/message_texts.h"
 #include "tests/fixture/fixture_db.h"
 #include "workspace/main_frame.h"
+#include "workspace/output_wnd.h"
+#include "workspace/ribbon_bar.h"
 
 namespace {
 
@@ -71,8 +75,13 @@ struct Frame {
   }
 
   // Turns the event loop until the job has ended and its thread is done.
+  // A job that hangs fails the test instead of the whole run.
   void WaitForJob() {
-    while (frame->JobRunning() || state.workerBusy) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QDeadlineTimer deadline(30000);
+    while ((frame->JobRunning() || state.workerBusy) && !deadline.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    ASSERT_FALSE(frame->JobRunning()) << "the job did not end";
     frame->JoinWorker();
     QCoreApplication::processEvents();
   }
@@ -102,7 +111,7 @@ TEST(MainFrameTest, RepairThenSaveTheCheckedTables) {
   const std::string path = Shop(dir);
   Frame f;
   ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(path), false));
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   EXPECT_TRUE(f.Logged("Total Table(s) present     : 3"));
   EXPECT_EQ(f.frame->Tree()->CheckedLeaves("Tables"), (QStringList{"items", "orders", "notes"}));
   EXPECT_EQ(f.dialogs.shown.back(), job::kRepairedText);
@@ -111,7 +120,7 @@ TEST(MainFrameTest, RepairThenSaveTheCheckedTables) {
 
   f.frame->Tree()->ToggleMark(f.frame->Tree()->Category("Tables")->child(1));  // orders
   ASSERT_TRUE(f.frame->SaveChecked(dir.path()));
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   const std::string output = f.state.outputPath;
   ASSERT_FALSE(output.empty());
   EXPECT_EQ(fixture::Query(output, "SELECT name FROM sqlite_schema ORDER BY name"),
@@ -128,7 +137,7 @@ TEST(MainFrameTest, SaveWithoutACheckedTableAsksForOne) {
   QTemporaryDir dir;
   Frame f;
   ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(Shop(dir)), false));
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   f.frame->Tree()->ToggleMark(f.frame->Tree()->Category("Tables"));
   EXPECT_FALSE(f.frame->SaveChecked(dir.path())) << "views alone are not saved";
   EXPECT_EQ(f.dialogs.shown.back(), job::kSelectTablesText);
@@ -143,14 +152,22 @@ TEST(MainFrameTest, AStopAnsweredAfterTheJobEndedStopsNothingLater) {
   // The user answers the stop question only after the repair has ended.
   f.dialogs.whileOpen = [&] {
     f.dialogs.whileOpen = nullptr;
-    f.WaitForJob();
+    ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   };
   f.dialogs.answers = {job::DialogAnswer::Yes};
   f.frame->Stop();
   EXPECT_EQ(f.state.stopRequested, 0);
   ASSERT_TRUE(f.frame->StartRepair(path, false));
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   EXPECT_EQ(f.dialogs.shown.back(), job::kRepairedText) << "the new repair ran to its end";
+
+  // A command given as soon as the end notification arrived, while the worker
+  // thread may still be finishing, is carried out.
+  ASSERT_TRUE(f.frame->StartRepair(path, false));
+  QDeadlineTimer deadline(30000);
+  while (f.frame->JobRunning() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+  EXPECT_TRUE(f.frame->StartRepair(path, false));
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
 }
 
 TEST(MainFrameTest, CommandsFollowTheJobAndTheFirstRepair) {
@@ -172,7 +189,7 @@ TEST(MainFrameTest, CommandsFollowTheJobAndTheFirstRepair) {
   EXPECT_FALSE(enabled("ID_BUTTON_OPEN_FILE"));
   EXPECT_TRUE(enabled("ID_BUTTON_STOP"));
   EXPECT_FALSE(enabled("ID_BUTTON_SAVE_LOG"));
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   EXPECT_TRUE(enabled("ID_BUTTON_START_REPAIR"));
   EXPECT_TRUE(enabled("ID_BUTTON_CLEAR_LOG"));
   // The Log Window check mark follows the pane.
@@ -187,7 +204,7 @@ TEST(MainFrameTest, ExitAsksAndNeverLeavesARunningJob) {
   ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(Shop(dir)), false));
   EXPECT_FALSE(f.frame->close()) << "a job runs";
   EXPECT_EQ(f.dialogs.shown.back(), job::kFirstStopText);
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   f.dialogs.answers = {job::DialogAnswer::No};
   EXPECT_FALSE(f.frame->close());
   EXPECT_EQ(f.dialogs.shown.back(), job::kExitQuestionText);
@@ -229,14 +246,30 @@ TEST(MainFrameTest, CtrlKeysRunCommandsByTheirRulesAndOthersAreDiscarded) {
   QTest::keyClick(tree, Qt::Key_T, Qt::ControlModifier);
   ASSERT_FALSE(f.dialogs.shown.empty());
   EXPECT_EQ(f.dialogs.shown.back(), job::kStopQuestionText) << "Ctrl+T while a job runs asks to stop";
+  EXPECT_EQ(f.state.stopRequested, 0) << "answered No";
   QTest::keyClick(tree, Qt::Key_O, Qt::ControlModifier);
   EXPECT_TRUE(f.dialogs.selectCalls.isEmpty()) << "no Select Database while a job runs";
-  f.WaitForJob();
-  EXPECT_EQ(f.state.stopRequested, 0);
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   EXPECT_EQ(spy.presses, 1);
 
-  // Text fields keep their Ctrl keys.
-  auto* field = new QLineEdit(QStringLiteral("abc"), f.frame->findChild<QWidget*>("CDravoltSqliteRepairView"));
+  // The log pane taken out as a window of its own keeps the rule.
+  workspace::COutputWnd* log = f.frame->Log();
+  log->setFloating(true);
+  log->show();
+  log->activateWindow();
+  KeySpy logSpy;
+  log->List()->installEventFilter(&logSpy);
+  QTest::keyClick(log->List(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(logSpy.presses, 0) << "Ctrl+Z never reaches the floating log";
+  QTest::keyClick(log->List(), Qt::Key_Down);
+  EXPECT_EQ(logSpy.presses, 1);
+  log->setFloating(false);
+
+  // Text fields keep their Ctrl keys, as the Find field beside the ribbon will.
+  auto* ribbon = f.frame->findChild<workspace::CRibbonBar*>();
+  ASSERT_NE(ribbon, nullptr);
+  auto* field = new QLineEdit(QStringLiteral("abc"));
+  ribbon->RightArea()->addWidget(field);
   field->show();
   field->setFocus();
   field->deselect();
@@ -262,7 +295,7 @@ TEST(MainFrameTest, ADroppedFileOpensSelectDatabaseWithItsPath) {
   QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(f.frame.get(), &drop);
   QTRY_COMPARE(f.dialogs.selectCalls, QStringList{path});
-  f.WaitForJob();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
   EXPECT_EQ(f.state.databaseFileName, "shop.db") << "saved under the dropped file's own name";
 }
 
