@@ -99,6 +99,11 @@ TEST(DesktopEndToEndTest, FoundBySearchRepairedOneTableUncheckedSavedUnderItsOwn
   CMainFrame frame(state, dialogs);
   CSqliteRepair engine(state, frame.Port());
   frame.AttachEngine(engine);
+  // Whatever assertion ends the test, the worker is joined before the engine goes.
+  struct ShutdownFirst {
+    CMainFrame& frame;
+    ~ShutdownFirst() { frame.Shutdown(); }
+  } shutdownFirst{frame};
   frame.show();
 
   {
@@ -116,7 +121,7 @@ TEST(DesktopEndToEndTest, FoundBySearchRepairedOneTableUncheckedSavedUnderItsOwn
     select.findChild<QPushButton*>(QStringLiteral("RepairButton"))->click();
     EXPECT_FALSE(select.isVisible()) << "Repair closes the dialog";
   }
-  WaitForJob(frame, state);
+  ASSERT_NO_FATAL_FAILURE(WaitForJob(frame, state));
   EXPECT_EQ(state.databaseFileName, "shop.db");
   workspace::CLeftView* tree = frame.Tree();
   ASSERT_EQ(tree->CheckedLeaves(QStringLiteral("Tables")), (QStringList{"items", "orders", "notes"}));
@@ -127,7 +132,7 @@ TEST(DesktopEndToEndTest, FoundBySearchRepairedOneTableUncheckedSavedUnderItsOwn
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->MarkRect(orders).center());
   ASSERT_EQ(tree->CheckedLeaves(QStringLiteral("Tables")), (QStringList{"items", "notes"}));
   frame.Command(QStringLiteral("ID_BUTTON_START_REPAIR"))->trigger();
-  WaitForJob(frame, state);
+  ASSERT_NO_FATAL_FAILURE(WaitForJob(frame, state));
 
   const QString output = QString::fromStdString(state.outputPath);
   EXPECT_EQ(QFileInfo(output).absolutePath(), QDir(out).absolutePath());
