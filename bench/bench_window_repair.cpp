@@ -14,27 +14,10 @@
 
 #include "engine/sqlite_repair.h"
 #include "job/contract/message_texts.h"
+#include "tests/fixture/quiet_frame_dialogs.h"
 #include "workspace/main_frame.h"
 
 namespace {
-
-// Answers every dialog at once.
-class QuickDialogs : public workspace::FrameDialogs {
- public:
-  job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget*) override {
-    return job::OpenDialog(state, dialog).defaultAnswer;
-  }
-  void SelectDatabase(workspace::CMainFrame&, const QString&) override {}
-  void ChooseDestination(workspace::CMainFrame&) override {}
-  void OpenHelp(QWidget*) override {}
-  void OpenEnquiry(QWidget*) override {}
-  void OpenKnowledgebase(QWidget*) override {}
-  void ShowAbout(QWidget*) override {}
-  void ShowUpdate(QWidget*) override {}
-  QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
-  bool AskOverwrite(QWidget*, const QString&) override { return false; }
-  void ShowError(QWidget*, const QString&) override {}
-};
 
 // The longest gap between two turns of the event loop while `running` holds, as
 // seen by a 1 ms timer.
@@ -65,7 +48,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   job::RepairState state;
-  QuickDialogs dialogs;
+  fixture::QuietFrameDialogs dialogs;
   workspace::CMainFrame frame(state, dialogs);
   CSqliteRepair engine(state, frame.Port());
   frame.AttachEngine(engine);

@@ -15,6 +15,7 @@
 #include "shell/repair_dlg_class.h"
 #include "shell/select_file.h"
 #include "tests/fixture/fixture_db.h"
+#include "tests/fixture/quiet_frame_dialogs.h"
 #include "workspace/main_frame.h"
 
 namespace {
@@ -23,7 +24,7 @@ using workspace::CMainFrame;
 
 // The frame's dialogs: the job's messages are answered with their default and kept;
 // the destination dialog is the program's own, its folder picker answered.
-class EndToEndDialogs : public workspace::FrameDialogs, public shell::RepairDlgHost {
+class EndToEndDialogs : public fixture::QuietFrameDialogs, public shell::RepairDlgHost {
  public:
   QString folder;
   CMainFrame* frame = nullptr;
@@ -34,7 +35,6 @@ class EndToEndDialogs : public workspace::FrameDialogs, public shell::RepairDlgH
     shown.push_back(content.lines.empty() ? "" : content.lines.front());
     return content.defaultAnswer;
   }
-  void SelectDatabase(CMainFrame&, const QString&) override {}
   void ChooseDestination(CMainFrame& target) override {
     frame = &target;
     shell::CRepairDlgClass dialog(state_, *this, &target);
@@ -45,13 +45,6 @@ class EndToEndDialogs : public workspace::FrameDialogs, public shell::RepairDlgH
   QString AskFolder(QWidget*) override { return folder; }
   bool StartSave(const QString& chosen) override { return frame->StartSave(chosen); }
   void OpenHelp(QWidget*) override {}
-  void OpenEnquiry(QWidget*) override {}
-  void OpenKnowledgebase(QWidget*) override {}
-  void ShowAbout(QWidget*) override {}
-  void ShowUpdate(QWidget*) override {}
-  QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
-  bool AskOverwrite(QWidget*, const QString&) override { return false; }
-  void ShowError(QWidget*, const QString&) override {}
 
   job::RepairState state_;
 };

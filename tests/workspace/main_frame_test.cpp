@@ -16,6 +16,7 @@
 #include "engine/sqlite_repair.h"
 #include "job/contract/message_texts.h"
 #include "tests/fixture/fixture_db.h"
+#include "tests/fixture/quiet_frame_dialogs.h"
 #include "workspace/main_frame.h"
 #include "workspace/output_wnd.h"
 #include "workspace/ribbon_bar.h"
@@ -27,7 +28,7 @@ using workspace::CMainFrame;
 
 // Answers the frame's dialogs from a script (Yes when it runs out) and keeps their
 // texts, as the program's dialogs would show them.
-class ScriptedDialogs : public workspace::FrameDialogs {
+class ScriptedDialogs : public fixture::QuietFrameDialogs {
  public:
   std::deque<job::DialogAnswer> answers;
   std::vector<std::string> shown;
@@ -45,13 +46,6 @@ class ScriptedDialogs : public workspace::FrameDialogs {
     if (!folder.isEmpty()) frame.StartSave(folder);
   }
   void OpenHelp(QWidget*) override { ++helpOpened; }
-  void OpenEnquiry(QWidget*) override {}
-  void OpenKnowledgebase(QWidget*) override {}
-  void ShowAbout(QWidget*) override {}
-  void ShowUpdate(QWidget*) override {}
-  QString AskSaveFileName(QWidget*, const QString&) override { return {}; }
-  bool AskOverwrite(QWidget*, const QString&) override { return false; }
-  void ShowError(QWidget*, const QString&) override {}
   std::function<void()> whileOpen;  // runs while a dialog is "open"
   job::DialogAnswer ShowModal(job::RepairState& state, job::Dialog dialog, QWidget*) override {
     const job::DialogContent content = job::OpenDialog(state, dialog);
