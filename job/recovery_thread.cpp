@@ -166,6 +166,16 @@ void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) 
   port.ShowModal(Dialog::CMessageOk);
 }
 
+// SQLite's own rule for names: letters compared without case in ASCII only.
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
   const bool schemaShown = state.schemaMarker == kSchemaMarkerFilled;
   const engine::Schema& schema = engine.RecoveredSchema();
@@ -187,10 +197,14 @@ void RunShowObjectBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& 
       state.selectedItemText.clear();
     });
   } else if (state.viewSelected) {
-    walk(schema.viewList, [&](const engine::ViewEntry& entry) {
+    // Views are found by name without regard to case, the first one winning: two
+    // views differing only in case both show the first one's text.
+    for (const engine::ViewEntry& entry : schema.viewList) {
+      if (!schemaShown || !SameNameIgnoringCase(entry.name, state.selectedObjectName)) continue;
       port.ShowViewSql(entry.sql);
-      state.selectedItemText.clear();
-    });
+      break;
+    }
+    state.selectedItemText.clear();
   } else if (state.triggerSelected) {
     // A trigger without SQL text leaves the text box as it is.
     walk(schema.triggerList, [&](const engine::TriggerEntry& entry) {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
+#include <QSize>
 #include <QString>
 
 namespace workspace {
@@ -12,5 +14,11 @@ namespace workspace {
 // exists. Icons are rendered once and kept for the life of the process.
 // Thread: the window thread only (pixmaps).
 QIcon ProgramIcon(const QString& name);
+
+// The picture `name` (the files of resources/pictures without ".svg") rendered at
+// `size`, its proportions kept and centred, on a transparent background; a null
+// pixmap when no such picture exists. Rendered once per size and kept.
+// Thread: the window thread only.
+QPixmap ProgramPicture(const QString& name, const QSize& size);
 
 }  // namespace workspace

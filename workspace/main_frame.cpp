@@ -20,12 +20,16 @@
 #include <QTimer>
 #include <QScreen>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QSplitter>
 #include <QStatusBar>
 
 #include "job/contract/message_texts.h"
 #include "job/recovery_thread.h"
+#include "workspace/dravolt_sqlite_repair_view.h"
+#include "workspace/find_tree_item.h"
 #include "workspace/icons.h"
+#include "workspace/kestrun_dlg.h"
 #include "workspace/ribbon_bar.h"
 
 namespace workspace {
@@ -49,6 +53,7 @@ CMainFrame::CMainFrame(job::RepairState& state, FrameDialogs& dialogs, QWidget* 
   createActions();
   createRibbon();
   connect(this, &CMainFrame::JobStateChanged, this, [this] { UpdateCommands(); });
+  connect(port_.get(), &WindowThreadPort::BatchApplied, this, &CMainFrame::GridBatchApplied);
   UpdateCommands();
 }
 
@@ -82,6 +87,10 @@ void CMainFrame::createRibbon() {
                                command("ID_HELP_ENQUIRY"), command("ID_HELP_KNOWLEDGE"), command("ID_HELP_HELLP"),
                                command("ID_HELP_ABOUT"), nullptr, command("ID_BUTTON_EXIT")});
   ribbon_->SetMenuLabel(command("ID_HELP_KNOWLEDGE"), QStringLiteral("KnowledgeBase"));
+  find_ = new CFindTreeItem(state_, ribbon_);
+  ribbon_->RightArea()->addWidget(find_, 0, Qt::AlignVCenter);
+  ribbon_->RightArea()->addWidget(new CKestrunDlg(ribbon_), 0, Qt::AlignVCenter);
+  connect(find_, &CFindTreeItem::FindItem, this, &CMainFrame::FindItem);
   setMenuWidget(ribbon_);
 }
 
@@ -202,6 +211,7 @@ void CMainFrame::RunIfEnabled(const char* id) {
 }
 
 void CMainFrame::SaveCommand() {
+  recordView_->ClearPage();
   state_.messageBuffer.clear();
   if (CollectChecked()) dialogs_.ChooseDestination(*this);
 }
@@ -290,8 +300,7 @@ void CMainFrame::createCentralArea() {
   auto* splitter = splitter_ = new QSplitter(Qt::Horizontal, this);
   splitter->setObjectName(QStringLiteral("Splitter"));
   tree_ = new CLeftView(splitter);
-  recordView_ = new QWidget(splitter);
-  recordView_->setObjectName(QStringLiteral("CDravoltSqliteRepairView"));
+  recordView_ = new CDravoltSqliteRepairView(state_, splitter);
   splitter->addWidget(tree_);
   splitter->addWidget(recordView_);
   splitter->setStretchFactor(0, 0);  // the tree keeps its width, the record view grows
@@ -389,15 +398,30 @@ void CMainFrame::Stop() {
 void CMainFrame::OnLabelClicked(QTreeWidgetItem* item) {
   state_.selectedItemText = item->text(0).toStdString();
   state_.selectedObjectName = state_.selectedItemText;
-  if (item->childCount() > 0 || !item->parent()) return;  // the record view stays empty
+  using Page = CDravoltSqliteRepairView::Page;
+  if (item->childCount() > 0 || !item->parent()) {
+    recordView_->ClearPage();
+    return;
+  }
+  struct Category {
+    const char* parent;
+    job::ObjectCategory category;
+    Page page;
+  };
+  static constexpr Category kCategories[] = {
+      {"Tables", job::ObjectCategory::Table, Page::Table},
+      {"Views", job::ObjectCategory::View, Page::View},
+      {"Indexes", job::ObjectCategory::Index, Page::Index},
+      {"Triggers", job::ObjectCategory::Trigger, Page::Trigger},
+  };
   const QString parent = item->parent()->text(0);
-  job::ObjectCategory category;
-  if (parent.compare(QStringLiteral("Tables"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::Table;
-  else if (parent.compare(QStringLiteral("Views"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::View;
-  else if (parent.compare(QStringLiteral("Indexes"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::Index;
-  else if (parent.compare(QStringLiteral("Triggers"), Qt::CaseInsensitive) == 0) category = job::ObjectCategory::Trigger;
-  else return;  // anything else: no job
-  Launch([&] { return job::StartShowObjectJob(state_, *engine_, *port_, state_.selectedObjectName, category); });
+  for (const Category& c : kCategories) {
+    if (parent.compare(QLatin1String(c.parent), Qt::CaseInsensitive) != 0) continue;
+    recordView_->BuildPage(c.page);
+    Launch([&] { return job::StartShowObjectJob(state_, *engine_, *port_, state_.selectedObjectName, c.category); });
+    return;
+  }
+  recordView_->ClearPage();  // anything else: no job
 }
 
 void CMainFrame::RepairDone(const job::ObjectListing& objects) {
@@ -406,7 +430,49 @@ void CMainFrame::RepairDone(const job::ObjectListing& objects) {
   UpdateCommands();
 }
 
-void CMainFrame::ResetWorkspace() { tree_->ResetTree(); }
+void CMainFrame::ResetWorkspace() {
+  tree_->ResetTree();
+  recordView_->ResetView();
+}
+
+void CMainFrame::GridColumns(const std::vector<std::string>& names) { recordView_->SetGridColumns(names); }
+
+void CMainFrame::GridData(const job::GridCell& cell) {
+  // The count of the status bar follows the batches of rows the grid shows.
+  if (recordView_->AddGridCell(cell) && cell.column + 1 == recordView_->GridColumnCount()) ++recordCounter_;
+}
+
+void CMainFrame::GridBatchApplied() {
+  if (recordView_->CommitGrid()) ShowRecordCountText();
+}
+
+void CMainFrame::ClearGridRows() { recordView_->ClearGridRows(); }
+
+void CMainFrame::TableLoaded(const job::TableInfo& table) {
+  if (state_.schemaMarker == job::kSchemaMarkerFilled) recordView_->AddProperties(table);
+}
+
+void CMainFrame::ShowViewSql(const std::string& sql) {
+  recordView_->ShowSql(sql);
+  state_.messageBuffer.clear();
+}
+
+void CMainFrame::ShowTriggerSql(const std::string& sql) { recordView_->ShowSql(sql); }
+
+void CMainFrame::FindItem() {
+  const bool next = find_->ClickedCaption().compare(QStringLiteral("Find Next"), Qt::CaseInsensitive) == 0;
+  if (QTreeWidgetItem* match = FindTreeItem(*tree_, find_->FindText(), find_->MatchCase(), next)) {
+    // Only a click on a label starts a job; a found item is selected, no more.
+    tree_->setCurrentItem(match);
+    tree_->scrollToItem(match);
+    tree_->setFocus();
+    return;
+  }
+  if (jobRunning_) return;
+  state_.messageBuffer = "Search completed.String not found. Try again!";
+  state_.msgCustomText = 1;
+  ShowModal(job::Dialog::CMessageOk);
+}
 
 void CMainFrame::CheckTopItem() { tree_->CheckTopItem(); }
 
@@ -432,8 +498,14 @@ void CMainFrame::Progress(job::ProgressAction action, int64_t range) {
 void CMainFrame::LogLine(const std::string& text) { log_->AddLine(QString::fromStdString(text)); }
 
 void CMainFrame::ShowRecordCount(int64_t count) {
+  recordCounter_ = count;
+  ShowRecordCountText();
+}
+
+void CMainFrame::ShowRecordCountText() {
   // Eight digits, the count as a signed 32-bit number, as the pane always read.
-  records_->setText(QString::asprintf(" Records :    %08ld", static_cast<long>(static_cast<int32_t>(count))));
+  records_->setText(
+      QString::asprintf(" Records :    %08ld", static_cast<long>(static_cast<int32_t>(recordCounter_))));
 }
 
 void CMainFrame::ObjectSaved(const std::string& name) {
@@ -448,6 +520,7 @@ void CMainFrame::JobState(int64_t state) {
   // The end notification counts as idle, although workerBusy clears just after it.
   jobRunning_ = state == job::kJobStarted;
   tree_->SetBusy(jobRunning_);
+  find_->JobStateChanged(jobRunning_);
   emit JobStateChanged(jobRunning_);
 }
 

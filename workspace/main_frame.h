@@ -23,6 +23,8 @@ class CSqliteRepair;
 
 namespace workspace {
 
+class CDravoltSqliteRepairView;
+class CFindTreeItem;
 class CRibbonBar;
 class CMainFrame;
 
@@ -94,6 +96,8 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
 
   CLeftView* Tree() const { return tree_; }
   CRibbonBar* Ribbon() const { return ribbon_; }
+  CDravoltSqliteRepairView* RecordView() const { return recordView_; }
+  CFindTreeItem* FindBar() const { return find_; }
   COutputWnd* Log() const { return log_; }
   QString StatusText() const { return status_->text(); }
   QString RecordCountText() const { return records_->text(); }
@@ -105,6 +109,12 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void CheckTopItem() override;
   void Progress(job::ProgressAction action, int64_t range) override;
   void LogLine(const std::string& text) override;
+  void GridColumns(const std::vector<std::string>& names) override;
+  void GridData(const job::GridCell& cell) override;
+  void ClearGridRows() override;
+  void TableLoaded(const job::TableInfo& table) override;
+  void ShowViewSql(const std::string& sql) override;
+  void ShowTriggerSql(const std::string& sql) override;
   void ShowRecordCount(int64_t count) override;
   void ObjectSaved(const std::string& name) override;
   void SaveFinished() override;
@@ -139,6 +149,12 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   void SaveCommand();
   void SaveWindowSettings();
   void OnLabelClicked(QTreeWidgetItem* item);
+  // FindItem: the Find bar's search; the next match is selected, or the user is told
+  // there is none.
+  void FindItem();
+  // A batch of staged rows has been applied: the grid and the record count show it.
+  void GridBatchApplied();
+  void ShowRecordCountText();
   // Starts the job `start` makes, unless one runs: the last job's thread is joined
   // and a stop meant for it forgotten first. False when nothing started.
   bool Launch(const std::function<std::unique_ptr<CRecoveryThread>()>& start);
@@ -151,7 +167,9 @@ class CMainFrame : public QMainWindow, public job::FrontEndPort {
   CLeftView* tree_ = nullptr;
   QSplitter* splitter_ = nullptr;
   bool laidOut_ = false;
-  QWidget* recordView_ = nullptr;
+  CDravoltSqliteRepairView* recordView_ = nullptr;
+  CFindTreeItem* find_ = nullptr;
+  int64_t recordCounter_ = 0;  // complete rows of the grid
   CRibbonBar* ribbon_ = nullptr;
   COutputWnd* log_ = nullptr;
   QLabel* status_ = nullptr;

@@ -55,6 +55,19 @@ bool WindowThreadPort::RunOnWindow(const std::function<void()>& handler) {
   return call->done;
 }
 
+bool WindowThreadPort::WaitForRoom(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [&] { return stagedCount_ < kStageLimit || shutDown_; });
+  return !shutDown_;
+}
+
+void WindowThreadPort::RequestDrain(std::unique_lock<std::mutex>& lock) {
+  ++stagedCount_;
+  if (drainPosted_) return;
+  drainPosted_ = true;
+  lock.unlock();
+  PostDrain();
+}
+
 void WindowThreadPort::Stage(std::function<void()> apply) {
   if (QThread::currentThread() == thread()) {
     ApplyStaged();
@@ -62,13 +75,23 @@ void WindowThreadPort::Stage(std::function<void()> apply) {
     return;
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return staged_.size() < kStageLimit || shutDown_; });
-  if (shutDown_) return;
-  staged_.push_back(std::move(apply));
-  if (drainPosted_) return;
-  drainPosted_ = true;
-  lock.unlock();
-  PostDrain();
+  if (!WaitForRoom(lock)) return;
+  staged_.push_back(Staged{std::move(apply), {}});
+  RequestDrain(lock);
+}
+
+void WindowThreadPort::StageCell(const job::GridCell& cell) {
+  if (QThread::currentThread() == thread()) {
+    ApplyStaged();
+    window_.GridData(cell);
+    emit BatchApplied();
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!WaitForRoom(lock)) return;
+  if (staged_.empty() || staged_.back().apply) staged_.push_back(Staged{});
+  staged_.back().cells.push_back(cell);
+  RequestDrain(lock);
 }
 
 void WindowThreadPort::PostDrain() {
@@ -76,15 +99,24 @@ void WindowThreadPort::PostDrain() {
 }
 
 void WindowThreadPort::ApplyStaged() {
-  std::deque<std::function<void()>> batch;
+  std::deque<Staged> batch;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (shutDown_) return;
     batch.swap(staged_);
+    stagedCount_ = 0;
     drainPosted_ = false;
   }
+  if (batch.empty()) return;
   changed_.notify_all();  // a worker held back by the stage limit may go on
-  for (auto& apply : batch) apply();
+  for (Staged& staged : batch) {
+    if (staged.apply) {
+      staged.apply();
+    } else {
+      for (const job::GridCell& cell : staged.cells) window_.GridData(cell);
+    }
+  }
+  emit BatchApplied();
 }
 
 void WindowThreadPort::Shutdown() {
@@ -92,6 +124,7 @@ void WindowThreadPort::Shutdown() {
     std::lock_guard<std::mutex> lock(mutex_);
     shutDown_ = true;
     staged_.clear();
+    stagedCount_ = 0;
   }
   changed_.notify_all();
 }
@@ -113,7 +146,7 @@ void WindowThreadPort::GridColumns(const std::vector<std::string>& names) {
 }
 
 void WindowThreadPort::GridData(const job::GridCell& cell) {
-  Stage([this, cell] { window_.GridData(cell); });
+  StageCell(cell);
 }
 
 void WindowThreadPort::ClearGridRows() {

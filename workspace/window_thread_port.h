@@ -26,7 +26,9 @@ namespace workspace {
 // - the high-volume ones (GridData, Progress, ShowRecordCount) are staged and
 //   applied on the window thread in batches, in order with everything else; the
 //   worker waits only while more than kStageLimit of them are pending, which
-//   bounds the memory a fast worker can fill.
+//   bounds the memory a fast worker can fill. Grid cells are staged side by side
+//   in runs, without a call object each; after every applied batch BatchApplied
+//   is emitted, so the window shows a batch of rows at once.
 // The handlers (`window`) must outlive this object and are only ever called on the
 // window thread.
 class WindowThreadPort : public QObject, public job::FrontEndPort {
@@ -64,19 +66,34 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
   // a job runs, before the worker is joined. Window thread only.
   void Shutdown();
 
+ signals:
+  // A batch of staged notifications has been applied (window thread).
+  void BatchApplied();
+
  private:
   struct Call;
+  // One staged notification, or a run of grid cells (when `apply` is empty).
+  struct Staged {
+    std::function<void()> apply;
+    std::vector<job::GridCell> cells;
+  };
   // Runs `handler` on the window thread and waits for it (or runs it at once when
   // already there); false when the port was shut down first.
   bool RunOnWindow(const std::function<void()>& handler);
   // Adds one high-volume notification to the stage.
   void Stage(std::function<void()> apply);
+  void StageCell(const job::GridCell& cell);
+  // Waits for room on the stage; false when the port was shut down meanwhile.
+  bool WaitForRoom(std::unique_lock<std::mutex>& lock);
+  // After an addition to the stage: makes sure a drain is on its way.
+  void RequestDrain(std::unique_lock<std::mutex>& lock);
   void PostDrain();
 
   job::FrontEndPort& window_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<std::function<void()>> staged_;
+  std::deque<Staged> staged_;
+  size_t stagedCount_ = 0;  // notifications on the stage, each cell counted
   bool drainPosted_ = false;
   bool shutDown_ = false;
 };
