@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bench/bench_timing.h"
+#include "bench/preview_database.h"
 #include "engine/sqlite_repair.h"
-#include "tests/fixture/fixture_db.h"
 
 namespace {
 
@@ -26,17 +26,8 @@ class CountingPort : public job::FrontEndPort {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path = argc > 1 ? argv[1] : "build/bench/bench-preview.db";
-  if (!std::filesystem::exists(path)) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::cerr << "building " << path << " (1,000,000 rows, once)...\n";
-    fixture::BuildDatabase(
-        path, fixture::DbOptions{},
-        "CREATE TABLE t(id INTEGER PRIMARY KEY, n INTEGER, r REAL, s TEXT, b BLOB);"
-        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 1000000)"
-        " INSERT INTO t SELECT i, i * 37 % 100003, i / 7.0, printf('name %d', i),"
-        " randomblob(8 + i % 24) FROM k;");
-  }
+  const std::string path = argc > 1 ? argv[1] : bench::kPreviewDatabase;
+  bench::EnsurePreviewDatabase(path);
   const auto size = std::filesystem::file_size(path);
 
   const double sequential = bench::SequentialReadSeconds(path);

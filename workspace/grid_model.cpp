@@ -12,7 +12,11 @@ namespace {
 // A cell in the arena: one kind byte, the text's length as a varint, the text.
 // A kind byte of kJump says the rest of the chunk is unused: go on at the next.
 constexpr uint8_t kJump = 0xFF;
-constexpr size_t kChunkBytes = size_t{1} << 20;
+// Chunks double from 64 KiB to 64 MiB: a small table takes little, a big one few
+// large blocks, which the allocator maps from the system and gives back whole
+// when the table goes, instead of leaving holes in the heap.
+constexpr size_t kFirstChunkBytes = size_t{64} << 10;
+constexpr size_t kLastChunkBytes = size_t{64} << 20;
 constexpr size_t kMaxVarintBytes = 10;
 
 uint64_t Position(size_t chunk, size_t offset) { return (uint64_t{chunk} << 32) | offset; }
@@ -75,7 +79,8 @@ char* CGridModel::Reserve(size_t bytes) {
     return chunks_.back().get() + chunkSizes_.back();
   }
   if (!chunks_.empty()) chunks_.back()[chunkSizes_.back()] = static_cast<char>(kJump);
-  const size_t capacity = std::max(kChunkBytes, bytes + 1);
+  const size_t grown = kFirstChunkBytes << std::min<size_t>(chunks_.size(), 10);
+  const size_t capacity = std::max(std::min(grown, kLastChunkBytes), bytes + 1);
   chunks_.push_back(std::unique_ptr<char[]>(new char[capacity]));
   chunkSizes_.push_back(0);
   chunkCapacities_.push_back(capacity);

@@ -3,7 +3,26 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <cstring>
+
 namespace workspace {
+namespace {
+
+constexpr size_t kRunBytes = 16 * 1024;
+// The column of a packed entry that stands for one Progress step, not a cell.
+constexpr int32_t kStepEntry = -1;
+
+// The fixed part of a packed grid cell; its text and its value's bytes follow.
+struct CellHeader {
+  int32_t column = 0;
+  job::Value::Kind kind = job::Value::Kind::Null;
+  int64_t integer = 0;
+  double real = 0;
+  size_t textSize = 0;
+  size_t bytesSize = 0;
+};
+
+}  // namespace
 
 // One blocking call from a worker: done when its handler ran on the window thread,
 // abandoned when the worker stopped waiting (the port was shut down first).
@@ -13,7 +32,11 @@ struct WindowThreadPort::Call {
 };
 
 WindowThreadPort::WindowThreadPort(job::FrontEndPort& window, QObject* parent)
-    : QObject(parent), window_(window) {}
+    : QObject(parent), window_(window) {
+  drainTimer_.setSingleShot(true);
+  drainTimer_.setInterval(kDrainInterval);
+  connect(&drainTimer_, &QTimer::timeout, this, &WindowThreadPort::Drain);
+}
 
 WindowThreadPort::~WindowThreadPort() { Shutdown(); }
 
@@ -56,6 +79,13 @@ bool WindowThreadPort::RunOnWindow(const std::function<void()>& handler) {
 }
 
 bool WindowThreadPort::WaitForRoom(std::unique_lock<std::mutex>& lock) {
+  if (stagedCount_ >= kStageLimit && !fullPosted_ && !shutDown_) {
+    // A full stage is not left to the drain timer: the worker would idle.
+    fullPosted_ = true;
+    lock.unlock();
+    PostDrain();
+    lock.lock();
+  }
   changed_.wait(lock, [&] { return stagedCount_ < kStageLimit || shutDown_; });
   return !shutDown_;
 }
@@ -89,13 +119,92 @@ void WindowThreadPort::StageCell(const job::GridCell& cell) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   if (!WaitForRoom(lock)) return;
-  if (staged_.empty() || staged_.back().apply) staged_.push_back(Staged{});
-  staged_.back().cells.push_back(cell);
+  PackCell(cell, RunToFill());
   RequestDrain(lock);
 }
 
+void WindowThreadPort::StageStep() {
+  if (QThread::currentThread() == thread()) {
+    ApplyStaged();
+    window_.Progress(job::ProgressAction::Step, 0);
+    return;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (!WaitForRoom(lock)) return;
+  PackStep(RunToFill());
+  RequestDrain(lock);
+}
+
+std::vector<char>& WindowThreadPort::RunToFill() {
+  // A run ends at about kRunBytes, so the window starts on the first rows early and
+  // a run's buffer never grows far.
+  if (staged_.empty() || staged_.back().apply || staged_.back().packed.size() >= kRunBytes) {
+    staged_.push_back(Staged{});
+    staged_.back().packed.reserve(kRunBytes + 256);
+  }
+  return staged_.back().packed;
+}
+
+void WindowThreadPort::PackCell(const job::GridCell& cell, std::vector<char>& out) {
+  CellHeader header;
+  header.column = cell.column;
+  header.kind = cell.value.kind;
+  header.integer = cell.value.integer;
+  header.real = cell.value.real;
+  header.textSize = cell.text.size();
+  header.bytesSize = cell.value.bytes.size();
+  const size_t at = out.size();
+  out.resize(at + sizeof header + header.textSize + header.bytesSize);
+  char* p = out.data() + at;
+  std::memcpy(p, &header, sizeof header);
+  p += sizeof header;
+  std::memcpy(p, cell.text.data(), header.textSize);
+  std::memcpy(p + header.textSize, cell.value.bytes.data(), header.bytesSize);
+}
+
+void WindowThreadPort::PackStep(std::vector<char>& out) {
+  CellHeader header;
+  header.column = kStepEntry;
+  const size_t at = out.size();
+  out.resize(at + sizeof header);
+  std::memcpy(out.data() + at, &header, sizeof header);
+}
+
+const char* WindowThreadPort::UnpackEntry(const char* p, job::GridCell& cell, bool& step) {
+  CellHeader header;
+  std::memcpy(&header, p, sizeof header);
+  p += sizeof header;
+  step = header.column == kStepEntry;
+  if (step) return p;
+  cell.column = header.column;
+  cell.value.kind = header.kind;
+  cell.value.integer = header.integer;
+  cell.value.real = header.real;
+  cell.text.assign(p, header.textSize);
+  p += header.textSize;
+  cell.value.bytes.assign(p, header.bytesSize);
+  return p + header.bytesSize;
+}
+
 void WindowThreadPort::PostDrain() {
-  QMetaObject::invokeMethod(this, [this] { ApplyStaged(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void WindowThreadPort::Drain() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (shutDown_) return;
+    // Nothing came since the last drain: the next staged notification posts anew.
+    if (staged_.empty()) {
+      drainPosted_ = false;
+      return;
+    }
+  }
+  ApplyStaged();
+  // While notifications keep coming, the window takes them in batches a few
+  // milliseconds apart rather than waking for every few: a wake-up per batch costs
+  // both threads more than the batch itself.
+  drainTimer_.start();
 }
 
 void WindowThreadPort::ApplyStaged() {
@@ -105,15 +214,24 @@ void WindowThreadPort::ApplyStaged() {
     if (shutDown_) return;
     batch.swap(staged_);
     stagedCount_ = 0;
-    drainPosted_ = false;
+    fullPosted_ = false;
   }
   if (batch.empty()) return;
   changed_.notify_all();  // a worker held back by the stage limit may go on
   for (Staged& staged : batch) {
     if (staged.apply) {
       staged.apply();
-    } else {
-      for (const job::GridCell& cell : staged.cells) window_.GridData(cell);
+      continue;
+    }
+    const char* end = staged.packed.data() + staged.packed.size();
+    for (const char* p = staged.packed.data(); p < end;) {
+      bool step = false;
+      p = UnpackEntry(p, unpacked_, step);
+      if (step) {
+        window_.Progress(job::ProgressAction::Step, 0);
+      } else {
+        window_.GridData(unpacked_);
+      }
     }
   }
   emit BatchApplied();
@@ -126,6 +244,7 @@ void WindowThreadPort::Shutdown() {
     staged_.clear();
     stagedCount_ = 0;
   }
+  drainTimer_.stop();
   changed_.notify_all();
 }
 
@@ -154,6 +273,10 @@ void WindowThreadPort::ClearGridRows() {
 }
 
 void WindowThreadPort::Progress(job::ProgressAction action, int64_t range) {
+  if (action == job::ProgressAction::Step) {
+    StageStep();
+    return;
+  }
   Stage([this, action, range] { window_.Progress(action, range); });
 }
 

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
+
+#include <chrono>
 
 #include <condition_variable>
 #include <cstdint>
@@ -36,6 +39,7 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
 
  public:
   static constexpr size_t kStageLimit = 20000;
+  static constexpr std::chrono::milliseconds kDrainInterval{10};
 
   explicit WindowThreadPort(job::FrontEndPort& window, QObject* parent = nullptr);
   ~WindowThreadPort() override;
@@ -72,29 +76,45 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
 
  private:
   struct Call;
-  // One staged notification, or a run of grid cells (when `apply` is empty).
+  // One staged notification, or (when `apply` is empty) a run of grid cells and
+  // progress steps in their order, packed into one buffer: neither costs an
+  // allocation of its own on either thread.
   struct Staged {
     std::function<void()> apply;
-    std::vector<job::GridCell> cells;
+    std::vector<char> packed;
   };
+  // The run the next cell or step joins (under the lock).
+  std::vector<char>& RunToFill();
+  static void PackCell(const job::GridCell& cell, std::vector<char>& out);
+  static void PackStep(std::vector<char>& out);
+  // Unpacks the entry at `p`: a cell into `cell` (reusing its storage), or a step;
+  // returns the next entry.
+  static const char* UnpackEntry(const char* p, job::GridCell& cell, bool& step);
   // Runs `handler` on the window thread and waits for it (or runs it at once when
   // already there); false when the port was shut down first.
   bool RunOnWindow(const std::function<void()>& handler);
   // Adds one high-volume notification to the stage.
   void Stage(std::function<void()> apply);
   void StageCell(const job::GridCell& cell);
+  void StageStep();
   // Waits for room on the stage; false when the port was shut down meanwhile.
   bool WaitForRoom(std::unique_lock<std::mutex>& lock);
   // After an addition to the stage: makes sure a drain is on its way.
   void RequestDrain(std::unique_lock<std::mutex>& lock);
   void PostDrain();
+  // Applies what is staged and, when there was something, looks again after
+  // kDrainInterval; when there was nothing, the next notification posts a drain.
+  void Drain();
 
   job::FrontEndPort& window_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<Staged> staged_;
   size_t stagedCount_ = 0;  // notifications on the stage, each cell counted
-  bool drainPosted_ = false;
+  job::GridCell unpacked_;  // the cell handed to the window, reused (window thread)
+  bool drainPosted_ = false;  // a drain is on its way: posted, or on drainTimer_
+  QTimer drainTimer_;
+  bool fullPosted_ = false;  // a drain was posted because the stage is full
   bool shutDown_ = false;
 };
 

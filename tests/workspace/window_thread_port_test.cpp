@@ -2,6 +2,8 @@
 // the worker sent them, with the worker waiting only where it must.
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QApplication>
 #include <QThread>
 
@@ -24,7 +26,12 @@ class Handlers : public job::FrontEndPort {
     calls.push_back(std::move(call));
   }
   void LogLine(const std::string& text) override { Note("log:" + text); }
-  void GridData(const job::GridCell& cell) override { Note("cell:" + cell.text); }
+  void GridData(const job::GridCell& cell) override {
+    std::string call = "cell:" + cell.text;
+    if (cell.value.kind == job::Value::Kind::Blob) call += "/" + cell.value.bytes;
+    if (cell.value.kind == job::Value::Kind::Integer) call += "/" + std::to_string(cell.value.integer);
+    Note(call);
+  }
   void Progress(job::ProgressAction action, int64_t range) override {
     Note("progress:" + std::to_string(static_cast<int>(action)) + "," + std::to_string(range));
   }
@@ -63,16 +70,25 @@ TEST(WindowThreadPortTest, WorkerNotificationsRunOnTheWindowThreadInOrder) {
     port.JobState(0);
     port.Progress(job::ProgressAction::Start, 3);
     for (int i = 0; i < 3; ++i) port.GridData(Cell(i));
+    port.Progress(job::ProgressAction::Step, 0);
     port.LogLine("between");
-    port.GridData(Cell(3));
+    job::GridCell blob = Cell(3);
+    blob.value.kind = job::Value::Kind::Blob;
+    blob.value.bytes = std::string("a\0b", 3);
+    port.GridData(blob);
+    port.Progress(job::ProgressAction::Step, 0);
+    job::GridCell number = Cell(4);
+    number.value = job::Value::Integer(-7);
+    port.GridData(number);
     port.Progress(job::ProgressAction::Finish, 0);
     answer = port.ShowModal(job::Dialog::CMessageOk);
     port.JobState(1);
   });
   EXPECT_FALSE(window.offThread) << "every handler ran on the window thread";
-  EXPECT_EQ(window.calls, (std::vector<std::string>{"job:0", "progress:1,3", "cell:0", "cell:1", "cell:2",
-                                                    "log:between", "cell:3", "progress:3,0", "dialog",
-                                                    "job:1"}));
+  EXPECT_EQ(window.calls,
+            (std::vector<std::string>{"job:0", "progress:1,3", "cell:0", "cell:1", "cell:2", "progress:2,0",
+                                      "log:between", "cell:3/" + std::string("a\0b", 3), "progress:2,0",
+                                      "cell:4/-7", "progress:3,0", "dialog", "job:1"}));
   EXPECT_EQ(answer, job::DialogAnswer::No) << "the worker gets the dialog's answer";
 }
 
@@ -95,6 +111,23 @@ TEST(WindowThreadPortTest, ManyCellsArriveWholeAndInOrder) {
   ASSERT_EQ(window.calls.size(), static_cast<size_t>(cells) + 1);
   for (int i = 0; i < cells; ++i) ASSERT_EQ(window.calls[i], "cell:" + std::to_string(i));
   EXPECT_EQ(window.calls.back(), "log:end");
+}
+
+TEST(WindowThreadPortTest, ALastCellWithNothingAfterItStillArrives) {
+  Handlers window;
+  workspace::WindowThreadPort port(window);
+  std::atomic<bool> sent{false};
+  std::atomic<bool> release{false};
+  std::thread worker([&] {
+    for (int i = 0; i < 5; ++i) port.GridData(Cell(i));
+    sent = true;
+    while (!release) std::this_thread::yield();  // the worker goes quiet
+  });
+  while (!sent) std::this_thread::yield();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.calls.size() == 5; }, 2000));
+  release = true;
+  worker.join();
+  EXPECT_EQ(window.calls.back(), "cell:4");
 }
 
 TEST(WindowThreadPortTest, ShutdownReleasesAWaitingWorker) {
