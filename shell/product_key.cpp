@@ -120,11 +120,13 @@ std::optional<QUrl> ProductKey::WebAddress(const QString& name) const {
   return url;
 }
 
-std::optional<QString> ProductKey::HelpFile() const {
+std::optional<QString> ProductKey::HelpFile() const { return InstalledFile(QString::fromLatin1(kHelpName)); }
+
+std::optional<QString> ProductKey::InstalledFile(const QString& name) const {
   const std::optional<QString> path = Value(QStringLiteral("Path"));
   if (!path) return std::nullopt;
   const QString folder = baseFolder_.isEmpty() ? *path : QDir(baseFolder_).filePath(*path);
-  return QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).filePath(QString::fromLatin1(kHelpName))));
+  return QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).filePath(name)));
 }
 
 ProductLinks::ProductLinks(ProductKey key, std::function<void(QWidget*, const QString&)> report,
@@ -159,23 +161,29 @@ void ProductLinks::OpenKnowledgebase(QWidget* parent) {
   OpenWebAddress(parent, QStringLiteral("KB"), QStringLiteral("knowledge base"));
 }
 
-void ProductLinks::OpenWebAddress(QWidget* parent, const QString& name, const QString& what) {
+bool ProductLinks::OpenLiveChat(QWidget* parent) {
+  return OpenWebAddress(parent, QStringLiteral("LiveChatLink"), QStringLiteral("live chat"));
+}
+
+bool ProductLinks::OpenWebAddress(QWidget* parent, const QString& name, const QString& what) {
   const std::optional<QString> text = key_.Value(name);
   if (!text) {
     report_(parent, QStringLiteral("The address of the %1 (\"%2\") is missing from the product key.")
                         .arg(what, name));
-    return;
+    return false;
   }
   const std::optional<QUrl> url = key_.WebAddress(name);
   if (!url) {
     report_(parent, QStringLiteral("The address of the %1 (\"%2\") in the product key is not a web "
                                    "address (http or https): %3")
                         .arg(what, name, *text));
-    return;
+    return false;
   }
   if (!open_(*url)) {
     report_(parent, QStringLiteral("The %1 %2 cannot be opened.").arg(what, url->toDisplayString()));
+    return false;
   }
+  return true;
 }
 
 }  // namespace shell

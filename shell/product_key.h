@@ -46,6 +46,9 @@ class ProductKey {
   // The help file in the folder "Path": "help.chm" on Windows, "help.html"
   // elsewhere; nullopt without "Path". Whether the file exists is not checked.
   std::optional<QString> HelpFile() const;
+  // The file `name` in the folder "Path" (the licence text "eula.dat"); nullopt
+  // without "Path". Whether the file exists is not checked.
+  std::optional<QString> InstalledFile(const QString& name) const;
 
  private:
   ProductKey() = default;
@@ -68,9 +71,12 @@ class ProductLinks {
   void OpenHelp(QWidget* parent);
   void OpenEnquiry(QWidget* parent);       // "SupTick"
   void OpenKnowledgebase(QWidget* parent);  // "KB"
+  // The About box's live chat link ("LiveChatLink"): true when the page was opened.
+  bool OpenLiveChat(QWidget* parent);
+  const ProductKey& Key() const { return key_; }
 
  private:
-  void OpenWebAddress(QWidget* parent, const QString& name, const QString& what);
+  bool OpenWebAddress(QWidget* parent, const QString& name, const QString& what);
 
   ProductKey key_;
   std::function<void(QWidget*, const QString&)> report_;

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "job/contract/message_texts.h"
+#include "shell/about_dlg.h"
 #include "shell/file_exist.h"
 #include "shell/message_box.h"
 #include "shell/repair_dlg_class.h"
@@ -89,9 +90,8 @@ void ProgramDialogs::OpenEnquiry(QWidget* parent) { links_.OpenEnquiry(parent); 
 void ProgramDialogs::OpenKnowledgebase(QWidget* parent) { links_.OpenKnowledgebase(parent); }
 
 void ProgramDialogs::ShowAbout(QWidget* parent) {
-  QMessageBox::about(parent, QStringLiteral("About %1").arg(QString::fromUtf8(job::kProductTitle)),
-                     QStringLiteral("%1\nVersion %2").arg(QString::fromUtf8(job::kProductTitle),
-                                                          QCoreApplication::applicationVersion()));
+  CAboutDlg dialog(links_, CurrentSystemFacts(), parent);
+  dialog.exec();
 }
 
 void ProgramDialogs::ShowUpdate(QWidget* parent) {
