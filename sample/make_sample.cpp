@@ -1,5 +1,6 @@
 // Builds the damaged sample database that `make demo` repairs: a few tables, a view,
-// a trigger, deleted rows, and one leaf page of the orders table zeroed.
+// a trigger, NULLs and blobs, deleted rows, and one leaf page of the orders table
+// zeroed.
 #include <iostream>
 #include <string>
 
@@ -23,14 +24,16 @@ int main(int argc, char** argv) {
         "CREATE TRIGGER customers_gone AFTER DELETE ON customers BEGIN"
         " INSERT INTO \"audit log\" VALUES(datetime('now'), 'deleted ' || old.name); END;"
         "BEGIN;";
+    // Every ninth customer left no e-mail address: NULLs to show.
     for (int i = 1; i <= 200; ++i) {
-      sql += "INSERT INTO customers(name, email, balance) VALUES('Customer " + std::to_string(i) +
-             "', 'c" + std::to_string(i) + "@example.com', " + std::to_string(i * 12.5) + ");";
+      const std::string email = i % 9 == 0 ? "NULL" : "'c" + std::to_string(i) + "@example.com'";
+      sql += "INSERT INTO customers(name, email, balance) VALUES('Customer " + std::to_string(i) + "', " + email +
+             ", " + std::to_string(i * 12.5) + ");";
     }
     for (int i = 1; i <= 3000; ++i) {
       sql += "INSERT INTO orders(customer_id, item, qty, note) VALUES(" +
              std::to_string(1 + i % 200) + ", 'item-" + std::to_string(i % 37) + "', " +
-             std::to_string(i % 11) + ", x'" + (i % 3 ? "00ff10" : "cafe") + "');";
+             std::to_string(i % 11) + ", " + (i % 7 == 0 ? "NULL" : i % 3 ? "x'00ff10'" : "x'cafe'") + ");";
     }
     sql += "COMMIT;"
            "DELETE FROM customers WHERE id % 17 = 0;";

@@ -18,6 +18,8 @@ sample="$build/sample/damaged-sample.db"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export TMPDIR="$work" XDG_RUNTIME_DIR="$work" XDG_CONFIG_HOME="$work/config"
+# The tour runs from the tests folder: it reads the build tree's product key.
+export KESTRUN_PRODUCT_KEY="$PWD/$build/shell/product-key.ini"
 # A small folder tree for the drive search to find.
 search="$work/Documents"
 mkdir -p "$search/phone backup/databases" "$search/browser profile" "$search/.cache"

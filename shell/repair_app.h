@@ -30,6 +30,9 @@ class ProgramDialogs : public workspace::FrameDialogs {
   bool AskOverwrite(QWidget* parent, const QString& path) override;
   void ShowError(QWidget* parent, const QString& text) override;
 
+  // The product key's pages, as the About box opens them.
+  ProductLinks& Links() { return links_; }
+
  private:
   job::RepairState& state_;
   ProductLinks links_;

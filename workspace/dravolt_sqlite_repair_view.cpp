@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QPainter>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -122,7 +123,10 @@ void CDravoltSqliteRepairView::SetGridColumns(const std::vector<std::string>& na
   for (const std::string& name : names) titles.append(FromUtf8(name));
   gridModel_->SetColumns(titles);
   if (titles.isEmpty()) return;  // a table without columns: an empty grid
-  const int width = std::max(kMinimumColumnWidth, static_cast<int>(this->width() / titles.size()));
+  // The view's width less the grid's frame and the vertical scroll bar the rows
+  // will bring: the columns fill the grid without a horizontal scroll bar.
+  const int client = width() - 2 * grid_->frameWidth() - grid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  const int width = std::max(kMinimumColumnWidth, static_cast<int>(client / titles.size()));
   // One default size instead of a call per column: a table may have thousands.
   grid_->horizontalHeader()->setDefaultSectionSize(width);
   for (int column = 0; column < titles.size(); ++column) grid_->setColumnWidth(column, width);

@@ -9,11 +9,19 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
 
 #include "engine/sqlite_repair.h"
+#include "shell/about_dlg.h"
+#include "workspace/color_button.h"
+#include "workspace/dravolt_sqlite_repair_view.h"
+#include "workspace/find_tree_item.h"
+#include "workspace/my_list_ctrl.h"
+#include "workspace/my_tab.h"
+#include "workspace/symbol_edit.h"
 #include "job/contract/message_texts.h"
 #include "shell/file_exist.h"
 #include "shell/message_box.h"
@@ -57,6 +65,29 @@ void Settle(int ms = 400) {
   QTest::qWait(ms);  // lets the window manager-less server draw what was shown
 }
 
+// Waits for the frame's job to end and its thread to finish.
+void WaitForJob(workspace::CMainFrame& frame, job::RepairState& state) {
+  while (frame.JobRunning() || state.workerBusy) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  frame.JoinWorker();
+}
+
+// A click on the label of the leaf `name` under `category`, and the job it starts.
+void ClickLeaf(workspace::CMainFrame& frame, job::RepairState& state, const QString& category, const QString& name) {
+  workspace::CLeftView* tree = frame.Tree();
+  QTreeWidgetItem* node = tree->Category(category);
+  if (!node) return;
+  node->setExpanded(true);
+  for (int i = 0; i < node->childCount(); ++i) {
+    QTreeWidgetItem* leaf = node->child(i);
+    if (leaf->text(0) != name) continue;
+    tree->scrollToItem(leaf);
+    const QRect row = tree->visualItemRect(leaf);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, QPoint(tree->MarkRect(leaf).right() + 40, row.center().y()));
+    WaitForJob(frame, state);
+    return;
+  }
+}
+
 bool Shoot(const QString& folder, const QString& name) {
   Settle();
   const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(0);
@@ -87,9 +118,30 @@ int main(int argc, char** argv) {
   frame.resize(QGuiApplication::primaryScreen()->availableGeometry().size());
   frame.showMaximized();
   frame.StartRepair(sample, true);
-  while (frame.JobRunning() || state.workerBusy) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  frame.JoinWorker();
+  WaitForJob(frame, state);
   ok &= Shoot(out, QStringLiteral("main-window-after-repair.png"));
+
+  // The record view: a table with NULLs and blobs, its properties, a view's SQL.
+  ClickLeaf(frame, state, QStringLiteral("Tables"), QStringLiteral("orders"));
+  frame.RecordView()->Grid()->scrollToTop();
+  ok &= Shoot(out, QStringLiteral("table-preview.png"));
+  QTabBar* tabs = frame.RecordView()->Tab()->Bar();
+  QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(1).center());
+  ok &= Shoot(out, QStringLiteral("table-properties.png"));
+  ClickLeaf(frame, state, QStringLiteral("Views"), QStringLiteral("big_orders"));
+  ok &= Shoot(out, QStringLiteral("view-sql.png"));
+
+  // The Find bar in the ribbon, with the item it found.
+  workspace::CFindTreeItem* find = frame.FindBar();
+  QTest::keyClicks(find->Edit(), QStringLiteral("order"));
+  find->Button()->click();
+  ok &= Shoot(out, QStringLiteral("find-bar.png"));
+
+  {
+    shell::CAboutDlg about(dialogs.Links(), shell::CurrentSystemFacts(), &frame);
+    about.show();
+    ok &= Shoot(out, QStringLiteral("about-box.png"));
+  }
 
   {
     TourSearch host(searchFolder);
@@ -97,7 +149,7 @@ int main(int argc, char** argv) {
     select.show();
     Settle();
     select.findChild<QPushButton*>(QStringLiteral("FindFiles"))->click();
-    QTest::qWaitFor([&] { return !select.Searching(); }, 30000);
+    if (!QTest::qWaitFor([&] { return !select.Searching(); }, 30000)) std::fprintf(stderr, "the search did not end\n");
     ok &= Shoot(out, QStringLiteral("select-database-search-results.png"));
   }
   {
