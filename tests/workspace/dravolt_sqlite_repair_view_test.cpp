@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "job/contract/message_texts.h"
 #include "tests/fixture/fixture_db.h"
 #include "tests/workspace/frame_fixture.h"
 #include "workspace/dravolt_sqlite_repair_view.h"
@@ -219,6 +220,43 @@ TEST(RecordViewTest, CopyTakesTheSelectedRowsAndTheMenuOffersNoEditing) {
   grid->selectRow(0);
   actions[1]->trigger();
   EXPECT_EQ(QApplication::clipboard()->text(), "1\tpen\tnull\n");
+}
+
+TEST(RecordViewTest, StopEndsALargeTableWhileItLoadsAndOtherClicksWait) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("large.db").toStdString();
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE large(id INTEGER PRIMARY KEY, a, b, c);"
+                         "CREATE TABLE small(x);"
+                         "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 300000)"
+                         " INSERT INTO large SELECT i, i * 3, 'text ' || i, randomblob(6) FROM k;");
+  Frame f;
+  f.frame->resize(1000, 700);
+  f.frame->show();
+  ASSERT_TRUE(f.frame->StartRepair(QString::fromStdString(path), false));
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
+  workspace::CLeftView* tree = f.frame->Tree();
+  QTreeWidgetItem* tables = tree->Category("Tables");
+  ASSERT_EQ(tables->childCount(), 2);
+  emit tree->LabelClicked(tables->child(0));  // as a click on the label of "large"
+  CGridModel* model = f.frame->RecordView()->GridModel();
+  ASSERT_NE(model, nullptr);
+  // The first rows show while the worker reads on; it can be at most one stage of
+  // cells ahead of the window, so the table is far from read.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return model->rowCount() > 0; }, 10000));
+  ASSERT_TRUE(f.frame->JobRunning());
+
+  // A click on another table while this one loads changes nothing.
+  const QRect small = tree->visualItemRect(tables->child(1));
+  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, small.center());
+  EXPECT_EQ(f.frame->RecordView()->GridModel(), model) << "the page stays";
+  EXPECT_NE(tree->currentItem(), tables->child(1));
+
+  f.dialogs.answers = {job::DialogAnswer::Yes};
+  f.frame->Stop();
+  ASSERT_NO_FATAL_FAILURE(f.WaitForJob());
+  EXPECT_LT(model->rowCount(), 300000);
+  EXPECT_EQ(f.dialogs.shown.back(), job::kStoppedByUserText);
 }
 
 TEST(RecordViewTest, ATableWithoutColumnsGivesAnEmptyGrid) {
