@@ -18,6 +18,7 @@
 #include <filesystem>
 
 #include "bench/bench_timing.h"
+#include "bench/event_loop_gaps.h"
 #include "bench/preview_database.h"
 #include "engine/sqlite_repair.h"
 #include "tests/fixture/quiet_frame_dialogs.h"
@@ -101,17 +102,7 @@ int main(int argc, char** argv) {
 
   QElapsedTimer clock;
   clock.start();
-  // The longest the window thread went without turning its event loop, as a 1 ms
-  // timer sees it.
-  qint64 lastTick = clock.nsecsElapsed();
-  qint64 longestGap = 0;
-  QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, [&] {
-    const qint64 now = clock.nsecsElapsed();
-    longestGap = std::max(longestGap, now - lastTick);
-    lastTick = now;
-  });
-  tick.start(1);
+  bench::EventLoopGaps gaps;
   emit frame.Tree()->LabelClicked(tables->child(0));  // as a click on the leaf's label
   const workspace::CGridModel* model = frame.RecordView()->GridModel();
   if (!model) {
@@ -146,7 +137,7 @@ int main(int argc, char** argv) {
               static_cast<long long>(values));
   std::printf("window preview, all rows:     %7.3f s  = %.2fx the engine alone\n", all, all / engineAlone);
   std::printf("window preview, job ended:    %7.3f s  (%d batches applied)\n", ended, batches);
-  std::printf("longest gap between event-loop turns during the preview: %.4f s\n", longestGap / 1e9);
+  std::printf("longest gap between event-loop turns during the preview: %.4f s\n", gaps.LongestSeconds());
   std::printf("peak memory before the preview: %.0f MB\n", beforePreview);
   std::printf("preview %lld rows: all %.2f s, first %.3f s, peak %.0f MB\n", static_cast<long long>(rows), all,
               first, PeakMegabytes());

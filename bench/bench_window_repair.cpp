@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "bench/event_loop_gaps.h"
 #include "engine/sqlite_repair.h"
 #include "job/contract/message_texts.h"
 #include "tests/fixture/quiet_frame_dialogs.h"
@@ -22,19 +23,9 @@ namespace {
 // The longest gap between two turns of the event loop while `running` holds, as
 // seen by a 1 ms timer.
 double LongestGapSeconds(const std::function<bool()>& running) {
-  QElapsedTimer clock;
-  clock.start();
-  qint64 last = clock.nsecsElapsed();
-  qint64 longest = 0;
-  QTimer tick;
-  QObject::connect(&tick, &QTimer::timeout, [&] {
-    const qint64 now = clock.nsecsElapsed();
-    longest = std::max(longest, now - last);
-    last = now;
-  });
-  tick.start(1);
+  bench::EventLoopGaps gaps;
   while (running()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  return longest / 1e9;
+  return gaps.LongestSeconds();
 }
 
 }  // namespace
