@@ -134,8 +134,7 @@ void CDravoltSqliteRepairView::SetGridColumns(const std::vector<std::string>& na
 
 bool CDravoltSqliteRepairView::AddGridCell(const job::GridCell& cell) {
   if (!gridModel_ || gridModel_->columnCount() == 0) return false;
-  gridModel_->AppendCell(cell.column, cell.value.kind, cell.text);
-  return true;
+  return gridModel_->AppendCell(cell.column, cell.value.kind, cell.text);
 }
 
 bool CDravoltSqliteRepairView::CommitGrid() {

@@ -49,8 +49,9 @@ class CDravoltSqliteRepairView : public QWidget {
   // GridData (0, 1): every row and column removed, then one column per name, each
   // the view's width shared out but at least kMinimumColumnWidth wide.
   void SetGridColumns(const std::vector<std::string>& names);
-  // GridData (0, 0): the next cell, shown with the next CommitGrid. False when no
-  // grid is built (nothing is added).
+  // GridData (0, 0): the next cell, shown with the next CommitGrid. True when the
+  // grid took the cell and it completed a row; false when no grid is built (nothing
+  // is added).
   bool AddGridCell(const job::GridCell& cell);
   // Shows the cells added since the last commit, scrolling the last row into view.
   // True when the grid changed.

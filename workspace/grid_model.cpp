@@ -87,15 +87,15 @@ char* CGridModel::Reserve(size_t bytes) {
   return chunks_.back().get();
 }
 
-void CGridModel::AppendCell(int column, job::Value::Kind kind, std::string_view text) {
-  if (columns_.isEmpty() || column < 0 || column >= columns_.size()) return;
+bool CGridModel::AppendCell(int column, job::Value::Kind kind, std::string_view text) {
+  if (columns_.isEmpty() || column < 0 || column >= columns_.size()) return false;
   if (column == 0) {
     const size_t chunk = chunks_.empty() ? 0 : chunks_.size() - 1;
     const size_t offset = chunks_.empty() ? 0 : chunkSizes_.back();
     rowStarts_.push_back(Position(chunk, offset));
     rowCells_.push_back(0);
-  } else if (rowCells_.empty() || rowCells_.back() != column) {
-    return;  // a cell out of order has no place in a row
+  } else if (rowCells_.empty() || rowCells_.back() != static_cast<uint32_t>(column)) {
+    return false;  // a cell out of order has no place in a row
   }
   char* out = Reserve(1 + kMaxVarintBytes + text.size());
   size_t n = 0;
@@ -103,8 +103,9 @@ void CGridModel::AppendCell(int column, job::Value::Kind kind, std::string_view 
   n += PutVarint(out + n, text.size());
   if (!text.empty()) std::memcpy(out + n, text.data(), text.size());
   chunkSizes_.back() += n + text.size();
-  ++rowCells_.back();
-  if (rowCells_.back() == columns_.size()) ++completeRows_;
+  if (++rowCells_.back() != static_cast<uint32_t>(columns_.size())) return false;
+  ++completeRows_;
+  return true;
 }
 
 bool CGridModel::CommitRows() {
@@ -125,30 +126,48 @@ bool CGridModel::CommitRows() {
   return changed;
 }
 
+const char* CGridModel::ReadCell(const char* p, size_t& chunk, Cell& cell) const {
+  if (static_cast<uint8_t>(*p) == kJump) p = chunks_[++chunk].get();
+  cell.kind = static_cast<job::Value::Kind>(*p++);
+  const uint64_t length = GetVarint(p);
+  cell.text = std::string_view(p, length);
+  cell.present = true;
+  return p + length;
+}
+
 CGridModel::Cell CGridModel::CellAt(int row, int column) const {
   Cell cell;
-  if (row < 0 || row >= committedRows_ || column < 0 || column >= rowCells_[row]) return cell;
+  if (row < 0 || row >= committedRows_ || column < 0 || static_cast<uint32_t>(column) >= rowCells_[row]) {
+    return cell;
+  }
   size_t chunk = rowStarts_[row] >> 32;
   const char* p = chunks_[chunk].get() + (rowStarts_[row] & 0xFFFFFFFFu);
   for (int c = 0;; ++c) {
-    if (static_cast<uint8_t>(*p) == kJump) {
-      p = chunks_[++chunk].get();
-    }
-    const auto kind = static_cast<job::Value::Kind>(*p++);
-    const uint64_t length = GetVarint(p);
-    if (c == column) {
-      cell.kind = kind;
-      cell.text = std::string_view(p, length);
-      cell.present = true;
-      return cell;
-    }
-    p += length;
+    p = ReadCell(p, chunk, cell);
+    if (c == column) return cell;
   }
 }
 
 QString CGridModel::CellText(int row, int column) const {
   const Cell cell = CellAt(row, column);
   return QString::fromUtf8(cell.text.data(), static_cast<qsizetype>(cell.text.size()));
+}
+
+QStringList CGridModel::RowTexts(int row) const {
+  QStringList texts;
+  if (row < 0 || row >= committedRows_) return texts;
+  texts.reserve(columns_.size());
+  size_t chunk = rowStarts_[row] >> 32;
+  const char* p = chunks_[chunk].get() + (rowStarts_[row] & 0xFFFFFFFFu);
+  Cell cell;
+  for (uint32_t c = 0; c < rowCells_[row]; ++c) {
+    p = ReadCell(p, chunk, cell);
+    texts.append(cell.kind == job::Value::Kind::Null
+                     ? QString()
+                     : QString::fromUtf8(cell.text.data(), static_cast<qsizetype>(cell.text.size())));
+  }
+  while (texts.size() < columns_.size()) texts.append(QString());
+  return texts;
 }
 
 int CGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : committedRows_; }
@@ -167,7 +186,9 @@ QVariant CGridModel::data(const QModelIndex& index, int role) const {
       const size_t take = std::min(cell.text.size(), size_t{kDisplayLimit} * 4 + 4);
       QString text = QString::fromUtf8(cell.text.data(), static_cast<qsizetype>(take));
       if (text.size() > kDisplayLimit || take < cell.text.size()) {
-        text.truncate(kDisplayLimit);
+        // A character outside the BMP takes two units: it is kept whole or not at all.
+        const bool splitsPair = text.size() >= kDisplayLimit && text[kDisplayLimit - 1].isHighSurrogate();
+        text.truncate(splitsPair ? kDisplayLimit - 1 : kDisplayLimit);
         text.append(QChar(0x2026));
       }
       return text;

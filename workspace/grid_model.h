@@ -37,8 +37,9 @@ class CGridModel : public QAbstractTableModel {
   // Removes every row; the columns stay.
   void ClearRows();
   // Adds a cell to the rows not yet committed. Column 0 starts a new row; any other
-  // column continues the last row. Cells past the last column are ignored.
-  void AppendCell(int column, job::Value::Kind kind, std::string_view text);
+  // column continues the last row. Cells past the last column, and cells out of
+  // order, are ignored. True when the cell completed a row.
+  bool AppendCell(int column, job::Value::Kind kind, std::string_view text);
   // Makes the cells added since the last commit visible: one insertion for the new
   // rows, one change for a row that was partly committed. True when anything changed.
   bool CommitRows();
@@ -46,6 +47,11 @@ class CGridModel : public QAbstractTableModel {
   int64_t CompleteRows() const { return completeRows_; }
   // The text of a cell, for copying (empty outside the committed rows).
   QString CellText(int row, int column) const;
+  // A committed row's texts as a copy takes them, one per column, decoded in one
+  // pass over the row: a NULL cell and a cell not arrived yet give an empty text,
+  // so a copied NULL is not read back as a stored text "null". Empty outside the
+  // committed rows.
+  QStringList RowTexts(int row) const;
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -59,6 +65,9 @@ class CGridModel : public QAbstractTableModel {
     bool present = false;
   };
   Cell CellAt(int row, int column) const;
+  // Decodes the cell at `p`, in chunk `chunk`, into `cell`; returns where the next
+  // cell of the row starts. A jump marker at `p` moves to the next chunk first.
+  const char* ReadCell(const char* p, size_t& chunk, Cell& cell) const;
   // Room for `bytes` more in the current chunk, opening a new one if needed.
   char* Reserve(size_t bytes);
   void ClearStorage();
@@ -69,9 +78,11 @@ class CGridModel : public QAbstractTableModel {
   std::vector<size_t> chunkCapacities_;
   // Where each row's first cell starts: (chunk << 32) | offset.
   std::vector<uint64_t> rowStarts_;
-  std::vector<uint16_t> rowCells_;  // cells stored per row
+  // Cells stored per row: 32 bits, as a damaged CREATE text can declare more
+  // columns than 16 bits count.
+  std::vector<uint32_t> rowCells_;
   int committedRows_ = 0;
-  int committedCellsOfLastRow_ = 0;
+  uint32_t committedCellsOfLastRow_ = 0;
   int64_t completeRows_ = 0;
 };
 

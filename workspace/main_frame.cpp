@@ -438,8 +438,9 @@ void CMainFrame::ResetWorkspace() {
 void CMainFrame::GridColumns(const std::vector<std::string>& names) { recordView_->SetGridColumns(names); }
 
 void CMainFrame::GridData(const job::GridCell& cell) {
-  // The count of the status bar follows the batches of rows the grid shows.
-  if (recordView_->AddGridCell(cell) && cell.column + 1 == recordView_->GridColumnCount()) ++recordCounter_;
+  // The count of the status bar follows the batches of rows the grid shows, counting
+  // only the rows the grid itself completed: a stray cell completes none.
+  if (recordView_->AddGridCell(cell)) ++recordCounter_;
 }
 
 void CMainFrame::GridBatchApplied() {

@@ -13,6 +13,46 @@
 #include "workspace/grid_model.h"
 
 namespace workspace {
+namespace {
+
+// A field holding a tab, a line break or a double quote goes in double quotes with
+// its own quotes doubled, as spreadsheets read tab-separated text; any other field
+// goes as it is.
+void AppendField(QString& out, const QString& field) {
+  const bool quote = std::any_of(field.begin(), field.end(), [](QChar c) {
+    return c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('"');
+  });
+  if (!quote) {
+    out.append(field);
+    return;
+  }
+  out.append(QLatin1Char('"'));
+  for (QChar c : field) {
+    if (c == QLatin1Char('"')) out.append(QLatin1Char('"'));
+    out.append(c);
+  }
+  out.append(QLatin1Char('"'));
+}
+
+// A row of a model other than the record grid's, one index at a time. A NULL copies
+// as an empty field, so it is not read back as a stored text "null".
+QStringList ItemTexts(const QAbstractItemModel& model, int row) {
+  QStringList texts;
+  for (int column = 0; column < model.columnCount(); ++column) {
+    const QModelIndex index = model.index(row, column);
+    const QVariant kind = model.data(index, CGridModel::kKindRole);
+    if (kind.isValid() && kind.toInt() == static_cast<int>(job::Value::Kind::Null)) {
+      texts.append(QString());
+      continue;
+    }
+    QVariant value = model.data(index, CGridModel::kFullTextRole);
+    if (!value.isValid()) value = model.data(index, Qt::DisplayRole);
+    texts.append(value.toString());
+  }
+  return texts;
+}
+
+}  // namespace
 
 CMyListCtrl::CMyListCtrl(QWidget* parent) : QTableView(parent), menu_(new QMenu(QStringLiteral("Edit"), this)) {
   setObjectName(QStringLiteral("CMyListCtrl"));
@@ -52,17 +92,17 @@ QString CMyListCtrl::SelectedText() const {
     spans.emplace_back(range.top(), range.bottom());
   }
   std::sort(spans.begin(), spans.end());
-  const int columns = model()->columnCount();
+  // The record grid decodes a row in one pass; asking it cell by cell would walk
+  // the row from its start for every column.
+  const auto* grid = qobject_cast<const CGridModel*>(model());
   QString text;
   int next = 0;  // the first row not copied yet
   for (const auto& [top, bottom] : spans) {
     for (int row = std::max(top, next); row <= bottom; ++row) {
-      for (int column = 0; column < columns; ++column) {
+      const QStringList fields = grid ? grid->RowTexts(row) : ItemTexts(*model(), row);
+      for (qsizetype column = 0; column < fields.size(); ++column) {
         if (column > 0) text.append(QLatin1Char('\t'));
-        const QModelIndex index = model()->index(row, column);
-        QVariant value = model()->data(index, CGridModel::kFullTextRole);
-        if (!value.isValid()) value = model()->data(index, Qt::DisplayRole);
-        text.append(value.toString());
+        AppendField(text, fields[column]);
       }
       text.append(QLatin1Char('\n'));
     }

@@ -11,8 +11,9 @@ namespace workspace {
 // Rows with an odd index are drawn on red 220, green 230, blue 244, the others on
 // white, with dark text whatever the desktop theme. Ctrl+C and the popup menu's
 // Copy put the selected rows on the clipboard as tab-separated text, one line a
-// row; Cut and Paste are shown disabled, the lists being read-only. Window thread
-// only.
+// row: a field holding a tab, a line break or a double quote is quoted, its quotes
+// doubled, and a NULL is an empty field. Cut and Paste are shown disabled, the
+// lists being read-only. Window thread only.
 class CMyListCtrl : public QTableView {
   Q_OBJECT
 

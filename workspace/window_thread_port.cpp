@@ -9,24 +9,26 @@ namespace workspace {
 namespace {
 
 constexpr size_t kRunBytes = 16 * 1024;
+// The cell handed to the window keeps its text's storage for the next cell, unless
+// a text this large left it: one huge cell does not hold its size for the table.
+constexpr size_t kKeptScratchBytes = size_t{1} << 20;
 // The column of a packed entry that stands for one Progress step, not a cell.
 constexpr int32_t kStepEntry = -1;
 
-// The fixed part of a packed grid cell; its text and its value's bytes follow.
+// The fixed part of a packed grid cell; its text follows.
 struct CellHeader {
   int32_t column = 0;
   job::Value::Kind kind = job::Value::Kind::Null;
-  int64_t integer = 0;
-  double real = 0;
   size_t textSize = 0;
-  size_t bytesSize = 0;
 };
 
 }  // namespace
 
-// One blocking call from a worker: done when its handler ran on the window thread,
-// abandoned when the worker stopped waiting (the port was shut down first).
+// One blocking call from a worker: started when its handler began on the window
+// thread, done when it returned, abandoned when the worker stopped waiting (the
+// port was shut down before the handler started).
 struct WindowThreadPort::Call {
+  bool started = false;
   bool done = false;
   bool abandoned = false;
 };
@@ -62,6 +64,9 @@ bool WindowThreadPort::RunOnWindow(const std::function<void()>& handler) {
           std::lock_guard<std::mutex> lock(mutex_);
           // The worker stopped waiting: `handler` may be gone with its frame.
           if (call->abandoned || shutDown_) return;
+          // From here the worker waits for the end, shut down or not: the handler
+          // may run an event loop of its own and then write into the worker's frame.
+          call->started = true;
         }
         ApplyStaged();  // what the worker staged before this call comes first
         handler();
@@ -73,25 +78,27 @@ bool WindowThreadPort::RunOnWindow(const std::function<void()>& handler) {
       },
       Qt::QueuedConnection);
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return call->done || shutDown_; });
+  changed_.wait(lock, [&] { return call->done || (shutDown_ && !call->started); });
   if (!call->done) call->abandoned = true;
   return call->done;
 }
 
 bool WindowThreadPort::WaitForRoom(std::unique_lock<std::mutex>& lock) {
-  if (stagedCount_ >= kStageLimit && !fullPosted_ && !shutDown_) {
+  if (StageFull() && !fullPosted_ && !shutDown_) {
     // A full stage is not left to the drain timer: the worker would idle.
     fullPosted_ = true;
     lock.unlock();
     PostDrain();
     lock.lock();
   }
-  changed_.wait(lock, [&] { return stagedCount_ < kStageLimit || shutDown_; });
+  // A cell larger than the whole budget still goes on an emptied stage.
+  changed_.wait(lock, [&] { return !StageFull() || shutDown_; });
   return !shutDown_;
 }
 
-void WindowThreadPort::RequestDrain(std::unique_lock<std::mutex>& lock) {
+void WindowThreadPort::RequestDrain(std::unique_lock<std::mutex>& lock, size_t bytes) {
   ++stagedCount_;
+  stagedBytes_ += bytes;
   if (drainPosted_) return;
   drainPosted_ = true;
   lock.unlock();
@@ -107,7 +114,7 @@ void WindowThreadPort::Stage(std::function<void()> apply) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (!WaitForRoom(lock)) return;
   staged_.push_back(Staged{std::move(apply), {}});
-  RequestDrain(lock);
+  RequestDrain(lock, 0);
 }
 
 void WindowThreadPort::StageCell(const job::GridCell& cell) {
@@ -119,8 +126,10 @@ void WindowThreadPort::StageCell(const job::GridCell& cell) {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   if (!WaitForRoom(lock)) return;
-  PackCell(cell, RunToFill());
-  RequestDrain(lock);
+  std::vector<char>& run = RunToFill();
+  const size_t before = run.size();
+  PackCell(cell, run);
+  RequestDrain(lock, run.size() - before);
 }
 
 void WindowThreadPort::StageStep() {
@@ -131,8 +140,10 @@ void WindowThreadPort::StageStep() {
   }
   std::unique_lock<std::mutex> lock(mutex_);
   if (!WaitForRoom(lock)) return;
-  PackStep(RunToFill());
-  RequestDrain(lock);
+  std::vector<char>& run = RunToFill();
+  const size_t before = run.size();
+  PackStep(run);
+  RequestDrain(lock, run.size() - before);
 }
 
 std::vector<char>& WindowThreadPort::RunToFill() {
@@ -149,17 +160,12 @@ void WindowThreadPort::PackCell(const job::GridCell& cell, std::vector<char>& ou
   CellHeader header;
   header.column = cell.column;
   header.kind = cell.value.kind;
-  header.integer = cell.value.integer;
-  header.real = cell.value.real;
   header.textSize = cell.text.size();
-  header.bytesSize = cell.value.bytes.size();
   const size_t at = out.size();
-  out.resize(at + sizeof header + header.textSize + header.bytesSize);
+  out.resize(at + sizeof header + header.textSize);
   char* p = out.data() + at;
   std::memcpy(p, &header, sizeof header);
-  p += sizeof header;
-  std::memcpy(p, cell.text.data(), header.textSize);
-  std::memcpy(p + header.textSize, cell.value.bytes.data(), header.bytesSize);
+  std::memcpy(p + sizeof header, cell.text.data(), header.textSize);
 }
 
 void WindowThreadPort::PackStep(std::vector<char>& out) {
@@ -178,12 +184,8 @@ const char* WindowThreadPort::UnpackEntry(const char* p, job::GridCell& cell, bo
   if (step) return p;
   cell.column = header.column;
   cell.value.kind = header.kind;
-  cell.value.integer = header.integer;
-  cell.value.real = header.real;
   cell.text.assign(p, header.textSize);
-  p += header.textSize;
-  cell.value.bytes.assign(p, header.bytesSize);
-  return p + header.bytesSize;
+  return p + header.textSize;
 }
 
 void WindowThreadPort::PostDrain() {
@@ -214,6 +216,7 @@ void WindowThreadPort::ApplyStaged() {
     if (shutDown_) return;
     batch.swap(staged_);
     stagedCount_ = 0;
+    stagedBytes_ = 0;
     fullPosted_ = false;
   }
   if (batch.empty()) return;
@@ -231,6 +234,7 @@ void WindowThreadPort::ApplyStaged() {
         window_.Progress(job::ProgressAction::Step, 0);
       } else {
         window_.GridData(unpacked_);
+        if (unpacked_.text.capacity() > kKeptScratchBytes) std::string().swap(unpacked_.text);
       }
     }
   }
@@ -243,6 +247,7 @@ void WindowThreadPort::Shutdown() {
     shutDown_ = true;
     staged_.clear();
     stagedCount_ = 0;
+    stagedBytes_ = 0;
   }
   drainTimer_.stop();
   changed_.notify_all();

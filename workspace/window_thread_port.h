@@ -28,10 +28,13 @@ namespace workspace {
 //   dialog run on the window thread while the worker waits;
 // - the high-volume ones (GridData, Progress, ShowRecordCount) are staged and
 //   applied on the window thread in batches, in order with everything else; the
-//   worker waits only while more than kStageLimit of them are pending, which
-//   bounds the memory a fast worker can fill. Grid cells are staged side by side
-//   in runs, without a call object each; after every applied batch BatchApplied
-//   is emitted, so the window shows a batch of rows at once.
+//   worker waits only while kStageLimit of them, or kStageBytes of packed cells,
+//   are pending, which bounds the memory a fast worker can fill. Grid cells are
+//   staged side by side in runs, without a call object each; after every applied
+//   batch BatchApplied is emitted, so the window shows a batch of rows at once.
+// - a grid cell reaches the window with its column, its value's kind and its text
+//   only: the window shows the text, and the value's content stays with the
+//   worker (its bytes, integer and real arrive empty).
 // The handlers (`window`) must outlive this object and are only ever called on the
 // window thread.
 class WindowThreadPort : public QObject, public job::FrontEndPort {
@@ -39,6 +42,7 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
 
  public:
   static constexpr size_t kStageLimit = 20000;
+  static constexpr size_t kStageBytes = size_t{16} << 20;
   static constexpr std::chrono::milliseconds kDrainInterval{10};
 
   explicit WindowThreadPort(job::FrontEndPort& window, QObject* parent = nullptr);
@@ -65,9 +69,11 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
   // it reads state a staged notification may change.
   void ApplyStaged();
 
-  // From now on no handler runs: a worker waiting on the window is released at
-  // once (a dialog answers No), and later calls return at once. For quitting while
-  // a job runs, before the worker is joined. Window thread only.
+  // From now on no handler starts: a worker waiting on a call whose handler has not
+  // started is released at once (a dialog answers No), and later calls return at
+  // once. A handler already running (a dialog with its own event loop) is waited
+  // for, as it writes into the waiting worker's frame. For quitting while a job
+  // runs, before the worker is joined. Window thread only.
   void Shutdown();
 
  signals:
@@ -87,8 +93,8 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
   std::vector<char>& RunToFill();
   static void PackCell(const job::GridCell& cell, std::vector<char>& out);
   static void PackStep(std::vector<char>& out);
-  // Unpacks the entry at `p`: a cell into `cell` (reusing its storage), or a step;
-  // returns the next entry.
+  // Unpacks the entry at `p`: a cell's column, kind and text into `cell` (reusing
+  // its storage), or a step; returns the next entry.
   static const char* UnpackEntry(const char* p, job::GridCell& cell, bool& step);
   // Runs `handler` on the window thread and waits for it (or runs it at once when
   // already there); false when the port was shut down first.
@@ -97,10 +103,12 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
   void Stage(std::function<void()> apply);
   void StageCell(const job::GridCell& cell);
   void StageStep();
+  // Whether the stage holds as much as the worker may leave pending (under the lock).
+  bool StageFull() const { return stagedCount_ >= kStageLimit || stagedBytes_ >= kStageBytes; }
   // Waits for room on the stage; false when the port was shut down meanwhile.
   bool WaitForRoom(std::unique_lock<std::mutex>& lock);
-  // After an addition to the stage: makes sure a drain is on its way.
-  void RequestDrain(std::unique_lock<std::mutex>& lock);
+  // After an addition of `bytes` to the stage: makes sure a drain is on its way.
+  void RequestDrain(std::unique_lock<std::mutex>& lock, size_t bytes);
   void PostDrain();
   // Applies what is staged and, when there was something, looks again after
   // kDrainInterval; when there was nothing, the next notification posts a drain.
@@ -111,6 +119,7 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
   std::condition_variable changed_;
   std::deque<Staged> staged_;
   size_t stagedCount_ = 0;  // notifications on the stage, each cell counted
+  size_t stagedBytes_ = 0;  // bytes of packed cells on the stage
   job::GridCell unpacked_;  // the cell handed to the window, reused (window thread)
   bool drainPosted_ = false;  // a drain is on its way: posted, or on drainTimer_
   QTimer drainTimer_;

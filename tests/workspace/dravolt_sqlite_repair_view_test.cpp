@@ -202,9 +202,9 @@ TEST(RecordViewTest, CopyTakesTheSelectedRowsAndTheMenuOffersNoEditing) {
   grid->setFocus();
   grid->selectRow(1);
   QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QApplication::clipboard()->text(), "2\tink\tnull\n");
+  EXPECT_EQ(QApplication::clipboard()->text(), "2\tink\tnull\n") << "a stored text null";
   grid->selectAll();
-  EXPECT_EQ(grid->SelectedText(), "1\tpen\tnull\n2\tink\tnull\n");
+  EXPECT_EQ(grid->SelectedText(), "1\tpen\t\n2\tink\tnull\n") << "a NULL copies as an empty field";
 
   QMenu* menu = grid->EditMenu();
   EXPECT_EQ(menu->title(), "Edit");
@@ -219,7 +219,7 @@ TEST(RecordViewTest, CopyTakesTheSelectedRowsAndTheMenuOffersNoEditing) {
   grid->clearSelection();
   grid->selectRow(0);
   actions[1]->trigger();
-  EXPECT_EQ(QApplication::clipboard()->text(), "1\tpen\tnull\n");
+  EXPECT_EQ(QApplication::clipboard()->text(), "1\tpen\t\n");
 }
 
 TEST(RecordViewTest, StopEndsALargeTableWhileItLoadsAndOtherClicksWait) {

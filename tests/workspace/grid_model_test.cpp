@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QSignalSpy>
 
+#include <iterator>
 #include <string>
 
 #include "workspace/grid_model.h"
@@ -81,6 +82,56 @@ TEST(GridModelTest, APartRowIsShownAndCompletedLaterAndStrayCellsAreIgnored) {
   EXPECT_EQ(model.CompleteRows(), 1);
   EXPECT_EQ(model.index(0, 1).data().toString(), "");
   EXPECT_EQ(model.index(1, 1).data().toString(), "two");
+}
+
+TEST(GridModelTest, TheDisplayShortensLongTextsWithoutSplittingACharacter) {
+  const int limit = CGridModel::kDisplayLimit;
+  const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");  // two UTF-16 units
+  const QString ellipsis(QChar(0x2026));
+  struct Case {
+    const char* name;
+    QString text;
+    QString shown;
+  } cases[] = {
+      {"short", "abc", "abc"},
+      {"exactly the limit", QString(limit, 'a'), QString(limit, 'a')},
+      {"one past the limit", QString(limit + 1, 'a'), QString(limit, 'a') + ellipsis},
+      {"a pair across the limit", QString(limit - 1, 'a') + smile + "b", QString(limit - 1, 'a') + ellipsis},
+      {"a pair ending at the limit", QString(limit - 2, 'a') + smile + "b", QString(limit - 2, 'a') + smile + ellipsis},
+  };
+  CGridModel model;
+  model.SetColumns({"t"});
+  for (const Case& c : cases) model.AppendCell(0, Kind::Text, c.text.toStdString());
+  model.CommitRows();
+  for (int row = 0; row < static_cast<int>(std::size(cases)); ++row) {
+    SCOPED_TRACE(cases[row].name);
+    EXPECT_EQ(model.index(row, 0).data().toString(), cases[row].shown);
+    EXPECT_EQ(model.index(row, 0).data(CGridModel::kFullTextRole).toString(), cases[row].text);
+  }
+}
+
+TEST(GridModelTest, ARowWiderThanSixteenBitsCompletesAndReadsBackInOnePass) {
+  // A damaged CREATE text may declare any number of columns.
+  constexpr int kColumns = 70000;
+  CGridModel model;
+  QStringList names;
+  for (int column = 0; column < kColumns; ++column) names.append(QString::number(column));
+  model.SetColumns(names);
+  bool completed = false;
+  for (int column = 0; column < kColumns; ++column) {
+    completed = model.AppendCell(column, column % 2 ? Kind::Null : Kind::Integer,
+                                 column % 2 ? "null" : std::to_string(column));
+    ASSERT_EQ(completed, column == kColumns - 1) << column;
+  }
+  EXPECT_EQ(model.CompleteRows(), 1);
+  ASSERT_TRUE(model.CommitRows());
+  const QStringList texts = model.RowTexts(0);
+  ASSERT_EQ(texts.size(), kColumns);
+  EXPECT_EQ(texts[0], "0");
+  EXPECT_EQ(texts[1], "") << "a NULL copies as nothing";
+  EXPECT_EQ(texts[kColumns - 2], QString::number(kColumns - 2));
+  EXPECT_EQ(model.CellText(0, kColumns - 1), "null");
+  EXPECT_TRUE(model.RowTexts(1).isEmpty()) << "no such row";
 }
 
 }  // namespace

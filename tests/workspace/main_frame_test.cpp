@@ -15,6 +15,8 @@
 #include "job/contract/message_texts.h"
 #include "tests/fixture/fixture_db.h"
 #include "tests/workspace/frame_fixture.h"
+#include "workspace/dravolt_sqlite_repair_view.h"
+#include "workspace/grid_model.h"
 #include "workspace/main_frame.h"
 #include "workspace/output_wnd.h"
 #include "workspace/ribbon_bar.h"
@@ -144,6 +146,26 @@ TEST(MainFrameTest, ExitAsksAndNeverLeavesARunningJob) {
   EXPECT_EQ(f.state.exitRequested, 0);
   f.dialogs.answers = {job::DialogAnswer::Yes};
   EXPECT_TRUE(f.frame->close());
+}
+
+TEST(MainFrameTest, TheRecordCountCountsOnlyRowsTheGridCompleted) {
+  Frame f;
+  f.frame->RecordView()->BuildPage(workspace::CDravoltSqliteRepairView::Page::Table);
+  f.frame->Port().GridColumns({"a", "b"});
+  // A cell before any row, a second last cell, a cell past the last column: the
+  // grid keeps none of them, and none is a record.
+  const std::pair<int, const char*> cells[] = {{1, "stray"}, {0, "1"}, {1, "one"}, {1, "again"},
+                                               {2, "past"},  {0, "2"}, {1, "two"}, {0, "3"}};
+  for (const auto& [column, text] : cells) {
+    job::GridCell cell;
+    cell.column = column;
+    cell.text = text;
+    cell.value.kind = job::Value::Kind::Text;
+    f.frame->Port().GridData(cell);
+  }
+  EXPECT_EQ(f.frame->RecordView()->GridModel()->rowCount(), 3);
+  EXPECT_EQ(f.frame->RecordView()->GridModel()->CompleteRows(), 2);
+  EXPECT_EQ(f.frame->RecordCountText(), " Records :    00000002");
 }
 
 // Counts the key presses that reach a widget, the Ctrl key's own press aside.

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "workspace/window_thread_port.h"
@@ -28,8 +29,7 @@ class Handlers : public job::FrontEndPort {
   void LogLine(const std::string& text) override { Note("log:" + text); }
   void GridData(const job::GridCell& cell) override {
     std::string call = "cell:" + cell.text;
-    if (cell.value.kind == job::Value::Kind::Blob) call += "/" + cell.value.bytes;
-    if (cell.value.kind == job::Value::Kind::Integer) call += "/" + std::to_string(cell.value.integer);
+    if (cell.value.kind != job::Value::Kind::Null) call += "/kind" + std::to_string(static_cast<int>(cell.value.kind));
     Note(call);
   }
   void Progress(job::ProgressAction action, int64_t range) override {
@@ -87,8 +87,8 @@ TEST(WindowThreadPortTest, WorkerNotificationsRunOnTheWindowThreadInOrder) {
   EXPECT_FALSE(window.offThread) << "every handler ran on the window thread";
   EXPECT_EQ(window.calls,
             (std::vector<std::string>{"job:0", "progress:1,3", "cell:0", "cell:1", "cell:2", "progress:2,0",
-                                      "log:between", "cell:3/" + std::string("a\0b", 3), "progress:2,0",
-                                      "cell:4/-7", "progress:3,0", "dialog", "job:1"}));
+                                      "log:between", "cell:3/kind4", "progress:2,0", "cell:4/kind1",
+                                      "progress:3,0", "dialog", "job:1"}));
   EXPECT_EQ(answer, job::DialogAnswer::No) << "the worker gets the dialog's answer";
 }
 
@@ -128,6 +128,58 @@ TEST(WindowThreadPortTest, ALastCellWithNothingAfterItStillArrives) {
   release = true;
   worker.join();
   EXPECT_EQ(window.calls.back(), "cell:4");
+}
+
+TEST(WindowThreadPortTest, LargeCellsFillTheStageByTheirBytesAndTheWorkerWaits) {
+  // The window keeps the first character and the size of each text.
+  class Texts : public job::FrontEndPort {
+   public:
+    std::vector<std::pair<char, size_t>> cells;
+    void GridData(const job::GridCell& cell) override { cells.emplace_back(cell.text.at(0), cell.text.size()); }
+    job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::No; }
+  } window;
+  workspace::WindowThreadPort port(window);
+  // Far fewer cells than kStageLimit, twice kStageBytes of text.
+  constexpr size_t kSize = workspace::WindowThreadPort::kStageBytes / 8;
+  constexpr int kCells = 16;
+  std::atomic<int> sent{0};
+  std::thread worker([&] {
+    for (int i = 0; i < kCells; ++i) {
+      job::GridCell cell;
+      cell.text.assign(kSize, static_cast<char>('a' + i));
+      port.GridData(cell);
+      ++sent;
+    }
+  });
+  // The window turns no event loop: the worker must stop once the stage holds
+  // kStageBytes, not run on through all of its cells.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_LT(sent.load(), kCells) << "the worker did not wait for the window";
+  while (sent < kCells) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  worker.join();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.cells.size() == static_cast<size_t>(kCells); }, 2000));
+  for (int i = 0; i < static_cast<int>(window.cells.size()); ++i) {
+    EXPECT_EQ(window.cells[i], std::make_pair(static_cast<char>('a' + i), kSize));
+  }
+}
+
+TEST(WindowThreadPortTest, ShutdownWhileADialogIsOpenWaitsForItsAnswer) {
+  // The dialog's own event loop sees the program quit; the dialog still returns
+  // its answer into the worker's frame afterwards.
+  class QuitsInDialog : public job::FrontEndPort {
+   public:
+    workspace::WindowThreadPort* port = nullptr;
+    job::DialogAnswer ShowModal(job::Dialog) override {
+      port->Shutdown();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return job::DialogAnswer::Yes;
+    }
+  } window;
+  workspace::WindowThreadPort port(window);
+  window.port = &port;
+  job::DialogAnswer answer = job::DialogAnswer::No;
+  OnWorker([&] { answer = port.ShowModal(job::Dialog::CMessageOk); });
+  EXPECT_EQ(answer, job::DialogAnswer::Yes) << "the worker waited for the open dialog";
 }
 
 TEST(WindowThreadPortTest, ShutdownReleasesAWaitingWorker) {
