@@ -36,6 +36,8 @@ class CSqliteRepair {
 
   // What the last repair recovered.
   const engine::Schema& RecoveredSchema() const { return schema_; }
+  // What the write-ahead log beside the file gave, or null when there was none.
+  const engine::WalSummary* WriteAheadLog() const { return db_.wal ? &db_.wal->Summary() : nullptr; }
   // The open database (for tests and benchmarks that drive the reader directly).
   const engine::Database& OpenedDatabase() const { return db_; }
 

@@ -60,6 +60,28 @@ ObjectListing ListingOf(const engine::Schema& schema) {
   return listing;
 }
 
+// The log line of the write-ahead log the repair read, or empty when there was none.
+std::string WalLine(const engine::WalSummary* wal) {
+  if (!wal) return {};
+  const std::string name = "Write-ahead log " + wal->path;
+  if (wal->state != engine::WalSummary::State::Applied) return name + " ignored: " + wal->ignoredBecause + ".";
+  std::string line = name + " applied: " + std::to_string(wal->framesUsed) + " frame(s) of " +
+                     std::to_string(wal->transactions) + " committed transaction(s) used";
+  if (wal->firstUnusedFrame != 0) {
+    line += "; frames " + std::to_string(wal->firstUnusedFrame) + " to " + std::to_string(wal->framesInFile) +
+            " not used (";
+    if (wal->firstBadFrame == 0) {
+      line += "no commit follows them";
+    } else if (wal->firstBadFrame == wal->firstUnusedFrame) {
+      line += "frame " + std::to_string(wal->firstBadFrame) + ": " + wal->badReason;
+    } else {
+      line += "no commit before frame " + std::to_string(wal->firstBadFrame) + ", where " + wal->badReason;
+    }
+    line += ")";
+  }
+  return line + ".";
+}
+
 void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                    CRecoveryThread* worker) {
   port.LogLine("");
@@ -97,7 +119,16 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
       "",
       "Repairing process completed on " + FormatNow(),
   };
-  for (const std::string& line : lines) port.LogLine(line);
+  for (const std::string& line : lines) {
+    port.LogLine(line);
+    // The log the pages were read through, right after the file it belongs to.
+    if (&line == &lines[2]) {
+      if (const std::string wal = WalLine(engine.WriteAheadLog()); !wal.empty()) {
+        port.LogLine("");
+        port.LogLine(wal);
+      }
+    }
+  }
   port.ShowModal(Dialog::CRepairedSuccessfully);
 }
 
@@ -115,9 +146,8 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
                  t.firstRefusal + ").");
   }
   if (!t.committed) port.LogLine("Table " + target + " was not saved: " + t.commitError);
-  if (t.companion) return;
   port.LogLine("");
-  port.LogLine("Table name   : " + t.name);
+  port.LogLine("Table name   : " + target);
   port.LogLine("Total record(s) present    : " + std::to_string(t.present));
   port.LogLine("Total record(s) repaired    : " + std::to_string(t.written));
 }

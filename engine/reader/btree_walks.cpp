@@ -78,6 +78,32 @@ std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, 
   return leaves;
 }
 
+std::vector<uint64_t> CollectIndexPages(const Database& db, uint64_t rootPage, Work* work) {
+  std::vector<uint64_t> pages;
+  std::unordered_set<uint64_t> visited;
+  std::vector<uint8_t> page;
+  std::vector<uint64_t> pending{rootPage};
+  while (!pending.empty()) {
+    const uint64_t number = pending.back();
+    pending.pop_back();
+    // Page 1 is the master table's root; each page is read once, so a cycle ends.
+    if (number <= 1 || !db.pages.IsValidPage(number) || !visited.insert(number).second) continue;
+    db.pages.ReadPage(number, page);
+    const BtreePageHeader h = ParseBtreeHeader(page.data(), db.usableSize, number);
+    if (h.type == kIndexLeafPage) {
+      pages.push_back(number);
+    } else if (h.type == kIndexInteriorPage) {
+      pages.push_back(number);
+      std::vector<uint32_t> children = InteriorChildren(page, db.usableSize, h);
+      // Pushed so that the left-most child comes off first.
+      pending.push_back(children[0]);
+      for (size_t i = children.size(); i-- > 1;) pending.push_back(children[i]);
+    }
+    if (work && work->Stopped()) break;
+  }
+  return pages;
+}
+
 namespace {
 
 // Bytes between the cell pointers and the cell content: SQLite gives a freed cell
@@ -119,8 +145,14 @@ bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work) {
   if (rootPage < 1 || !db.pages.ReadPage(rootPage, page)) return false;
   visited.insert(rootPage);
   BtreePageHeader h = ParseBtreeHeader(page.data(), usable, rootPage);
-  if (h.type == kTableLeafPage) return h.firstFreeblock != 0 || GapHoldsData(page.data(), usable, h);
-  if (h.type != kTableInteriorPage) return false;
+  // A table without rowid keeps its rows in an index tree, interior pages included.
+  const bool index = h.type == kIndexLeafPage || h.type == kIndexInteriorPage;
+  const uint8_t leafType = index ? kIndexLeafPage : kTableLeafPage;
+  const uint8_t interiorType = index ? kIndexInteriorPage : kTableInteriorPage;
+  if (h.type != leafType && h.type != interiorType) return false;
+  // A version of a page that the log replaced may hold rows changed or deleted since.
+  if (db.pages.HasSupersededImage(rootPage)) return true;
+  if (h.type == leafType) return h.firstFreeblock != 0 || GapHoldsData(page.data(), usable, h);
 
   // Breadth first through a queue of interior pages; leaves are read only as far as
   // their header (and their gap, until one holds data).
@@ -130,18 +162,21 @@ bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work) {
     const uint64_t pageNumber = queue[q];
     db.pages.ReadPage(pageNumber, page);
     BtreePageHeader ih = ParseBtreeHeader(page.data(), usable, pageNumber);
+    if (index && ih.firstFreeblock != 0) seen = true;
     for (uint32_t child : InteriorChildren(page, usable, ih)) {
       if (child > 1 && db.pages.IsValidPage(child) && visited.insert(child).second) {
         uint8_t prefix[kLeafHeaderSize] = {};
         db.pages.ReadPagePrefix(child, sizeof prefix, prefix);
         const uint8_t* end = prefix + sizeof prefix;
-        if (prefix[kPageTypeOffset] == kTableLeafPage) {
+        const uint8_t type = prefix[kPageTypeOffset];
+        if ((type == leafType || type == interiorType) && db.pages.HasSupersededImage(child)) seen = true;
+        if (type == leafType) {
           if (ReadBigEndian16(prefix + kFirstFreeblockOffset, end) != 0) {
             seen = true;
           } else if (!seen && LeafGapHoldsData(db, child, prefix, gap)) {
             seen = true;
           }
-        } else if (prefix[kPageTypeOffset] == kTableInteriorPage) {
+        } else if (type == interiorType) {
           queue.push_back(child);
         }
       }
@@ -175,7 +210,8 @@ std::vector<uint64_t> FreedTableLeaves(const Database& db, Work* work,
   if (!db.IsOpen() || db.pages.PageCount() == 0) return leaves;
   const uint32_t usable = db.usableSize;
   uint8_t header[kFileHeaderSize] = {};
-  db.file->ReadAt(0, sizeof header, header);
+  // Through the page source: a log's newer page 1 lists the freelist of its commit.
+  db.pages.ReadPagePrefix(1, sizeof header, header);
   const uint8_t* end = header + sizeof header;
   uint64_t trunk = ReadBigEndian32(header + kFirstTrunkOffset, end);
   // The walk is bounded by the pages of the file: a damaged chain can neither loop

@@ -16,7 +16,13 @@ namespace engine {
 // right-most child (the bar is the caller's) and an early end on a stop request.
 std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, Work* work);
 
-// Whether a leaf of the tree has a freeblock or bytes in its unallocated gap.
+// Every page of the index tree rooted at `rootPage`, where a table without rowid
+// keeps its rows (interior pages hold rows too): depth first, each once, the same
+// guards as the table walk. With `work`, an early end on a stop request.
+std::vector<uint64_t> CollectIndexPages(const Database& db, uint64_t rootPage, Work* work);
+
+// Whether a leaf of the tree has a freeblock or bytes in its unallocated gap (any
+// page of an index tree), or a version the write-ahead log replaced.
 bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work);
 
 // The offsets within leaf `pageNumber` (held in `page`) of the freeblocks of its

@@ -9,6 +9,7 @@
 
 #include "engine/reader/format.h"
 #include "engine/reader/page_reader.h"
+#include "engine/reader/wal_overlay.h"
 #include "platform/random_access_file.h"
 
 namespace engine {
@@ -17,7 +18,8 @@ namespace engine {
 // through `file`. Thread: the worker of the current job only.
 struct Database {
   std::unique_ptr<platform::RandomAccessFile> file;  // read-only, never written
-  PageReader pages;                                  // the page source
+  std::unique_ptr<WalOverlay> wal;  // "FILE-wal" when it lies beside; read-only too
+  PageReader pages;                 // the page source: the file under the log's commits
   uint32_t usableSize = 0;  // page size minus the reserved bytes at each page end
   format::TextEncoding textEncoding = format::TextEncoding::Utf8;
   bool pageSizeInferred = false;           // the stored page size was unusable

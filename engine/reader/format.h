@@ -97,4 +97,15 @@ inline int64_t TableLeafLocalPayload(int64_t payloadSize, uint32_t usableSize) {
   return k <= x ? k : m;
 }
 
+// The same for a cell of an index b-tree (leaf or interior), which a table without
+// rowid is stored in: its payload may stand in the cell up to a larger bound.
+inline int64_t IndexLocalPayload(int64_t payloadSize, uint32_t usableSize) {
+  const int64_t u = usableSize;
+  const int64_t x = ((u - 12) * 64 / 255) - 23;
+  if (payloadSize <= x) return payloadSize;
+  const int64_t m = ((u - 12) * 32 / 255) - 23;
+  const int64_t k = m + ((payloadSize - m) % (u - 4));
+  return k <= x ? k : m;
+}
+
 }  // namespace engine::format

@@ -10,19 +10,12 @@ namespace engine {
 
 using namespace format;
 
-bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
-                       uint32_t cellOffset, LeafCell* cell, OverflowClaims* claims) {
-  const uint8_t* end = page + usable;
-  const uint8_t* p = page + cellOffset;
-  cell->payload.clear();
-  cell->localSize = 0;
-  cell->possibleSize = 0;
-  cell->complete = false;
-  if (cellOffset >= usable) return false;
-  if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
-  if (!(p = ReadVarint64(p, end, &cell->rowid))) return false;
+namespace {
 
-  const int64_t local = TableLeafLocalPayload(cell->payloadSize, usable);
+// The payload of a cell whose size varint has been read, from `p`: the `local`
+// bytes in the cell, then the overflow chain.
+bool ReadPayload(const PageReader& pages, const uint8_t* p, const uint8_t* end, uint32_t usable,
+                 int64_t local, LeafCell* cell, OverflowClaims* claims) {
   // No payload is longer than its cell's part plus every page of the file.
   const int64_t fileBound =
       local + static_cast<int64_t>(pages.PageCount()) * (usable - kOverflowPointerSize);
@@ -56,6 +49,38 @@ bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t us
   }
   cell->complete = wanted == cell->payloadSize;
   return true;
+}
+
+void ResetCell(LeafCell* cell) {
+  cell->payload.clear();
+  cell->localSize = 0;
+  cell->possibleSize = 0;
+  cell->complete = false;
+  cell->rowid = 0;
+}
+
+}  // namespace
+
+bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
+                       uint32_t cellOffset, LeafCell* cell, OverflowClaims* claims) {
+  const uint8_t* end = page + usable;
+  const uint8_t* p = page + cellOffset;
+  ResetCell(cell);
+  if (cellOffset >= usable) return false;
+  if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
+  if (!(p = ReadVarint64(p, end, &cell->rowid))) return false;
+  return ReadPayload(pages, p, end, usable, TableLeafLocalPayload(cell->payloadSize, usable), cell, claims);
+}
+
+bool ReadIndexCell(const PageReader& pages, const uint8_t* page, uint32_t usable, uint32_t cellOffset,
+                   bool interior, LeafCell* cell, OverflowClaims* claims) {
+  const uint8_t* end = page + usable;
+  ResetCell(cell);
+  const uint32_t skip = interior ? kChildPointerSize : 0;
+  if (cellOffset >= usable || usable - cellOffset <= skip) return false;
+  const uint8_t* p = page + cellOffset + skip;
+  if (!(p = ReadVarint64(p, end, &cell->payloadSize)) || cell->payloadSize < 0) return false;
+  return ReadPayload(pages, p, end, usable, IndexLocalPayload(cell->payloadSize, usable), cell, claims);
 }
 
 }  // namespace engine

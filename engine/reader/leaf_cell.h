@@ -31,4 +31,10 @@ struct LeafCell {
 bool ReadTableLeafCell(const PageReader& pages, const uint8_t* page, uint32_t usable,
                        uint32_t cellOffset, LeafCell* cell, OverflowClaims* claims = nullptr);
 
+// The same for a cell of an index b-tree page, which holds no rowid (`rowid` is
+// 0): a leaf cell is the payload size and the payload; an interior cell (when
+// `interior`) has its left child's page number before them.
+bool ReadIndexCell(const PageReader& pages, const uint8_t* page, uint32_t usable, uint32_t cellOffset,
+                   bool interior, LeafCell* cell, OverflowClaims* claims = nullptr);
+
 }  // namespace engine

@@ -14,7 +14,7 @@ using namespace format;
 
 namespace {
 
-bool ReadHeader(Database& db) {
+bool ReadHeader(Database& db, const std::string& path) {
   const platform::RandomAccessFile& file = *db.file;
   uint8_t header[kFileHeaderSize];
   if (file.ReadAt(0, sizeof header, header) < static_cast<size_t>(kMagicSize)) return false;
@@ -39,7 +39,10 @@ bool ReadHeader(Database& db) {
   db.textEncoding = encoding == 2   ? TextEncoding::Utf16le
                     : encoding == 3 ? TextEncoding::Utf16be
                                     : TextEncoding::Utf8;
-  db.pages = PageReader(db.file.get(), pageSize);
+  // The log beside the file holds the newest committed pages of a database in WAL
+  // mode; SQLite reads one whatever the header says, and so does the repair.
+  db.wal = WalOverlay::Load(path + "-wal", pageSize);
+  db.pages = PageReader(db.file.get(), pageSize, db.wal.get());
   return true;
 }
 
@@ -119,7 +122,7 @@ bool OpenDatabase(const std::string& path, Database& db, std::string* reason) {
   db = Database();
   db.file = platform::RandomAccessFile::Open(path, reason);
   if (!db.file) return false;
-  if (!ReadHeader(db)) {
+  if (!ReadHeader(db, path)) {
     if (reason) *reason = "not an SQLite 3 database";
     db = Database();
     return false;

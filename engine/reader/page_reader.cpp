@@ -6,35 +6,77 @@
 
 namespace engine {
 
-PageReader::PageReader(const platform::RandomAccessFile* file, uint32_t pageSize)
+PageReader::PageReader(const platform::RandomAccessFile* file, uint32_t pageSize,
+                       const WalOverlay* wal)
     : file_(file), pageSize_(pageSize) {
   if (file_ && pageSize_ > 0) {
-    pageCount_ = (static_cast<uint64_t>(file_->Size()) + pageSize_ - 1) / pageSize_;
+    mainPages_ = (static_cast<uint64_t>(file_->Size()) + pageSize_ - 1) / pageSize_;
+  }
+  pageCount_ = mainPages_;
+  if (wal && wal->Applied()) {
+    wal_ = wal;
+    pageCount_ = wal->DatabasePages();
   }
 }
 
 bool PageReader::ReadPage(uint64_t pageNumber, std::vector<uint8_t>& out) const {
   if (!IsValidPage(pageNumber)) return false;
   out.resize(pageSize_);
-  file_->ReadAt(PageOffset(pageNumber, pageSize_), pageSize_, out.data());
+  if (const WalFrame* frame = wal_ ? wal_->NewestFrame(pageNumber) : nullptr) {
+    wal_->ReadFrame(*frame, out.data());
+  } else {
+    file_->ReadAt(PageOffset(pageNumber, pageSize_), pageSize_, out.data());
+  }
   return true;
 }
 
 bool PageReader::ReadPagePrefix(uint64_t pageNumber, size_t length, uint8_t* out) const {
-  if (!IsValidPage(pageNumber)) return false;
-  file_->ReadAt(PageOffset(pageNumber, pageSize_), std::min<size_t>(length, pageSize_), out);
-  return true;
+  return ReadPageRange(pageNumber, 0, length, out);
 }
-
-}  // namespace engine
-
-namespace engine {
 
 bool PageReader::ReadPageRange(uint64_t pageNumber, uint32_t offset, size_t length,
                                uint8_t* out) const {
   if (!IsValidPage(pageNumber) || offset >= pageSize_) return false;
-  file_->ReadAt(PageOffset(pageNumber, pageSize_) + offset, std::min<size_t>(length, pageSize_ - offset), out);
+  length = std::min<size_t>(length, pageSize_ - offset);
+  if (const WalFrame* frame = wal_ ? wal_->NewestFrame(pageNumber) : nullptr) {
+    wal_->ReadFrameRange(*frame, offset, length, out);
+    return true;
+  }
+  file_->ReadAt(PageOffset(pageNumber, pageSize_) + offset, length, out);
   return true;
+}
+
+bool PageReader::ReadMainFilePage(uint64_t pageNumber, std::vector<uint8_t>& out) const {
+  if (pageNumber < 1 || pageNumber > mainPages_) return false;
+  out.resize(pageSize_);
+  file_->ReadAt(PageOffset(pageNumber, pageSize_), pageSize_, out.data());
+  return true;
+}
+
+std::vector<PageImage> PageReader::SupersededImages() const {
+  std::vector<PageImage> images;
+  if (!wal_) return images;
+  std::vector<uint64_t> replaced;
+  for (const WalFrame& frame : wal_->Frames()) {
+    if (wal_->IsNewest(frame) && frame.page <= mainPages_) replaced.push_back(frame.page);
+  }
+  std::sort(replaced.begin(), replaced.end());
+  for (uint64_t page : replaced) images.push_back({page, nullptr});
+  for (const WalFrame& frame : wal_->Frames()) {
+    if (!wal_->IsNewest(frame)) images.push_back({frame.page, &frame});
+  }
+  return images;
+}
+
+bool PageReader::HasSupersededImage(uint64_t pageNumber) const {
+  if (!wal_) return false;
+  return wal_->HoldsOlderVersion(pageNumber) || (pageNumber <= mainPages_ && wal_->NewestFrame(pageNumber));
+}
+
+void PageReader::ReadImage(const PageImage& image, std::vector<uint8_t>& out) const {
+  out.assign(pageSize_, 0);
+  if (image.frame) wal_->ReadFrame(*image.frame, out.data());
+  else ReadMainFilePage(image.page, out);
 }
 
 }  // namespace engine

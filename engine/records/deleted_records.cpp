@@ -50,20 +50,56 @@ int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableRow
   return total;
 }
 
+// The bytes `v` takes in a record of a database in `encoding`: what its serial type
+// states, the integers 0 and 1 taking none.
+uint64_t StoredSize(const Value& v, format::TextEncoding encoding) {
+  switch (v.kind) {
+    case Value::Kind::Null: return 0;
+    case Value::Kind::Real: return 8;
+    case Value::Kind::Blob: return v.bytes.size();
+    case Value::Kind::Text: {
+      if (encoding == format::TextEncoding::Utf8) return v.bytes.size();
+      uint64_t units = 0;  // UTF-16 code units: one per character, two past U+FFFF
+      for (unsigned char c : v.bytes) units += (c & 0xC0) != 0x80 ? (c >= 0xF0 ? 2 : 1) : 0;
+      return 2 * units;
+    }
+    case Value::Kind::Integer: {
+      const int64_t i = v.integer;
+      if (i == 0 || i == 1) return 0;
+      for (uint64_t width : {1, 2, 3, 4, 6}) {
+        const int64_t bound = int64_t{1} << (8 * width - 1);
+        if (i >= -bound && i < bound) return width;
+      }
+      return 8;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
                          Work& work, bool startBar, RowSink& sink) {
-  const TableRowShape shape(entry.columns);
+  const TableRowShape shape(entry);
   const size_t columns = shape.StoredCount();
   if (columns == 0 || !db.IsOpen()) {
     if (startBar) work.StartBar(0);
     return;
   }
   const uint32_t usable = db.usableSize;
-  const std::vector<uint64_t> ownLeavesInOrder = CollectTableLeaves(db, entry.rootPage, nullptr);
-  const std::vector<uint64_t> freedLeaves = FreedTableLeaves(db, &work);
-  if (startBar) work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + freedLeaves.size()));
+  // A table without rowid keeps rows in every page of its index tree. Freed index
+  // pages are not searched for its rows: the indexes of other tables, which are not
+  // recovered, leave pages of records alike on the freelist.
+  const bool indexTree = entry.withoutRowid;
+  const uint64_t root = entry.rootPage > 0 ? static_cast<uint64_t>(entry.rootPage) : 0;
+  const std::vector<uint64_t> ownLeavesInOrder =
+      indexTree ? CollectIndexPages(db, root, nullptr) : CollectTableLeaves(db, root, nullptr);
+  const std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work);
+  // Versions of pages the write-ahead log replaced hold rows changed or deleted since.
+  const std::vector<PageImage> images = db.pages.SupersededImages();
+  if (startBar) {
+    work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + freedLeaves.size() + images.size()));
+  }
   const int alias = shape.AliasRecordIndex();
   // The fingerprint of a record as SQLite would read it; `values` is normalised in
   // place (the callers hand scratch copies or records about to be handed on).
@@ -77,20 +113,41 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // row: a fingerprint each, not the rows' bytes.
   SortedRowHashes live;
   size_t fewestValues = columns;
+  // How long the first two values of the live rows are: an index cell freed whole
+  // lost the serial types of both.
+  std::unordered_map<uint64_t, uint64_t> leadSizes[2];
   {
     LiveBar noBar{false, false};
     std::vector<Value> plain;
     CallbackSink liveSink([&](std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) {
       fewestValues = std::min(fewestValues, values.size());
+      if (indexTree) {
+        for (size_t i = 0; i < 2 && i < values.size(); ++i) {
+          ++leadSizes[i][StoredSize(values[i].value, db.textEncoding)];
+        }
+      }
       plain.resize(values.size());
       for (size_t i = 0; i < values.size(); ++i) plain[i] = values[i].value;
       live.Add(Key(plain, rowidKnown, rowid));
     });
-    ReadLiveRecords(db, ownLeavesInOrder, work, noBar, liveSink);
+    if (indexTree) ReadIndexRecords(db, root, work, noBar, liveSink);
+    else ReadLiveRecords(db, ownLeavesInOrder, work, noBar, liveSink);
     live.Seal();
   }
 
-  RecordCarver carver(shape.StoredColumns(), fewestValues, db.textEncoding, usable, db.pages);
+  RecordCarver carver(shape.StoredColumns(), fewestValues, db.textEncoding, usable, db.pages,
+                      shape.AliasRecordIndex(), indexTree);
+  auto mostCommon = [](const std::unordered_map<uint64_t, uint64_t>& counts) {
+    uint64_t size = UINT64_MAX, most = 0;
+    for (const auto& [s, n] : counts) {
+      if (n > most || (n == most && s < size)) {
+        size = s;
+        most = n;
+      }
+    }
+    return size;
+  };
+  carver.SetTypicalLeadSizes(mostCommon(leadSizes[0]), mostCommon(leadSizes[1]));
   // A record is handed on once, and never when it is a live row's old copy.
   RowHashSet emitted;
   std::vector<RecordValue> out;
@@ -143,7 +200,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   std::vector<std::pair<const TableEntry*, TableRowShape>> rivals;
   for (const TableEntry& other : schema.tableList) {
     if (&other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage) {
-      rivals.emplace_back(&other, TableRowShape(other.columns));
+      rivals.emplace_back(&other, TableRowShape(other));
     }
   }
   auto Beats = [&](const std::vector<std::vector<RecordValue>>& records, bool aliasBonus) {
@@ -200,10 +257,15 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   const uint64_t overflowAllowance = 2 * db.pages.PageCount() + 1024;
   uint64_t overflowReads = 0;
   OverflowClaims lateClaims(db.pages);
-  for (uint64_t pageNumber : freedLeaves) {
-    if (work.Stopped()) break;
-    db.pages.ReadPage(pageNumber, page);
-    BtreePageHeader h = ParseBtreeHeader(page.data(), usable, pageNumber);
+  auto readCell = [&](const BtreePageHeader& h, uint32_t at, OverflowClaims* claims) {
+    return indexTree ? ReadIndexCell(db.pages, page.data(), usable, at, h.type == format::kIndexInteriorPage,
+                                     &cell, claims)
+                     : ReadTableLeafCell(db.pages, page.data(), usable, at, &cell, claims);
+  };
+  // The rows of a page held in `page` that is not part of the table's tree now (a
+  // freed page, an old version): its cells, and what its freed space holds. A page
+  // of another table is left alone, unless `ours` says whose it is.
+  auto CarveOldPage = [&](uint64_t pageNumber, const BtreePageHeader& h, bool ours) {
     cellRecords.clear();
     cellRowids.clear();
     bool holdsLiveCopy = false;
@@ -214,8 +276,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       // to twice the file's pages in all; past that allowance each page serves one
       // chain, so crafted cells sharing a chain cannot cost cells x chain.
       const bool allowance = overflowReads < overflowAllowance;
-      const bool read = at != 0 && ReadTableLeafCell(db.pages, page.data(), usable, at, &cell,
-                                                     allowance ? nullptr : &lateClaims);
+      const bool read = at != 0 && readCell(h, at, allowance ? nullptr : &lateClaims);
       if (read && cell.payload.size() > cell.localSize) {
         overflowReads += (cell.payload.size() - cell.localSize) / (usable - format::kOverflowPointerSize) + 1;
       }
@@ -224,22 +285,22 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       cellRowids.push_back(cell.rowid);
       plain.resize(values.size());
       for (size_t k = 0; k < values.size(); ++k) plain[k] = values[k].value;
-      const RowHash key = Key(plain, true, cell.rowid);
+      const RowHash key = Key(plain, !indexTree, cell.rowid);
       holdsLiveCopy = holdsLiveCopy || live.Contains(key) || emitted.Contains(key);
     }
-    const bool pageIsOurs = !cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber);
+    const bool pageIsOurs = ours || (!cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber));
     if (!cellRecords.empty() && !pageIsOurs) {
       work.Step();
-      continue;
+      return;
     }
     carved.clear();
     for (size_t r = 0; r < cellRecords.size(); ++r) {
       if (Fit(cellRecords[r], shape) < 0) continue;
       CarvedRecord record;
-      record.rowidKnown = true;
+      record.rowidKnown = !indexTree;
       record.rowid = cellRowids[r];
       record.values.resize(columns);
-      for (size_t k = 0; k < cellRecords[r].size(); ++k) record.values[k] = cellRecords[r][k].value;
+      for (size_t k = 0; k < cellRecords[r].size() && k < columns; ++k) record.values[k] = cellRecords[r][k].value;
       carved.push_back(std::move(record));
     }
     // A page emptied row by row keeps its rows in freeblocks and in its gap.
@@ -254,6 +315,24 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       }
     }
     emit(carved);
+  };
+  const std::unordered_set<uint64_t> own(ownLeavesInOrder.begin(), ownLeavesInOrder.end());
+  for (const PageImage& image : images) {
+    if (work.Stopped()) break;
+    db.pages.ReadImage(image, page);
+    const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, image.page);
+    const bool tableLeaf = h.type == format::kTableLeafPage;
+    const bool indexPage = h.type == format::kIndexLeafPage || h.type == format::kIndexInteriorPage;
+    // An old version of one of the table's own pages is the table's; another old
+    // page is judged as a freed one is (only table leaves: see above).
+    const bool ours = own.count(image.page) != 0 && (indexTree ? indexPage : tableLeaf);
+    if (ours || (!indexTree && tableLeaf)) CarveOldPage(image.page, h, ours);
+    else work.Step();
+  }
+  for (uint64_t pageNumber : freedLeaves) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
+    CarveOldPage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), false);
   }
 }
 

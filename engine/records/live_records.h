@@ -24,4 +24,11 @@ struct LiveBar {
 uint64_t ReadLiveRecords(const Database& db, const std::vector<uint64_t>& leaves, Work& work,
                          LiveBar& bar, RowSink& sink);
 
+// Reads every entry of the index tree rooted at `rootPage` (a table without
+// rowid's) in key order, the entries of interior pages between their children's,
+// and hands each readable record to `sink` without a rowid. Each page once; the
+// bar's steps as for ReadLiveRecords. Returns the number of cells visited.
+uint64_t ReadIndexRecords(const Database& db, uint64_t rootPage, Work& work, LiveBar& bar,
+                          RowSink& sink);
+
 }  // namespace engine

@@ -54,7 +54,8 @@ struct RecordCarver::Layout {
   bool damaged = true;         // the cell's first 4 bytes are lost
   bool headerKnown = false;    // the header size was read (it survived)
   uint64_t headerSize = 0;     // when known
-  bool lostFirstType = false;  // the first serial type was among the lost bytes
+  int lead = 0;                // bytes before the payload size: an interior cell's left child
+  int lostTypes = 0;           // serial types among the lost bytes (at most 2)
   uint32_t typesAt = kLostBytes;  // where the serial types start, when the size is not known
   int headerLowBits = -1;      // the surviving last byte of a two-byte header size
   bool rowidKnown = false;
@@ -81,7 +82,8 @@ struct RecordCarver::Candidate {
 };
 
 RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
-                           format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages)
+                           format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages,
+                           int aliasColumn, bool indexCells)
     : columns_(columns),
       minColumns_(std::max<size_t>(1, std::min(minColumns, columns.size()))),
       encoding_(encoding),
@@ -89,7 +91,8 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minCol
       pages_(pages),
       walked_(pages),
       rereads_(kRereadsPerFilePage * pages.PageCount() + kWorkPerPage / kWorkPerOverflowPage) {
-  aliasColumn_ = RowidAliasColumn(columns_);
+  aliasColumn_ = aliasColumn;
+  indexCells_ = indexCells;
   for (const columndata& column : columns_) affinities_.push_back(ColumnAffinity(column));
 }
 
@@ -134,7 +137,7 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
   const size_t c = columns_.size();
   Shape shape;
   std::vector<uint64_t>& types = shape.types;
-  const uint32_t prefix = static_cast<uint32_t>(layout.p + layout.q);  // bytes before the header
+  const uint32_t prefix = static_cast<uint32_t>(layout.lead + layout.p + layout.q);  // bytes before the header
   const uint8_t* t = nullptr;
   const uint8_t* headerEnd = limit;
   size_t bytes = 0;  // header bytes after the header-size varint
@@ -149,9 +152,9 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
   } else {
     // The header size was lost: the serial types that survived follow the lost bytes.
     t = page + x + layout.typesAt;
-    if (layout.lostFirstType) {
-      types.push_back(kSerialNull);  // stands for the lost type
-      bytes = 1;
+    for (int lost = 0; lost < layout.lostTypes; ++lost) {
+      types.push_back(kSerialNull);  // stands for a lost type
+      ++bytes;
     }
   }
   shape.body = 0;
@@ -173,7 +176,7 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
     if (layout.headerKnown) continue;
     // Without the header size, every count of values is a record of its own.
     // Without one serial type that survived, nothing shows that this is a record.
-    if (types.size() < minColumns_ || (layout.lostFirstType && types.size() < 2)) continue;
+    if (types.size() < minColumns_ || types.size() < static_cast<size_t>(layout.lostTypes) + 1) continue;
     shape.headerSize = layout.hsb + bytes;
     if (VarintLength(shape.headerSize) != layout.hsb) continue;
     if (layout.headerLowBits >= 0 && (shape.headerSize & kVarintGroupMask) != static_cast<uint64_t>(layout.headerLowBits)) {
@@ -196,17 +199,18 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   const uint8_t* limit = page + end;
   const size_t c = columns_.size();
   const std::vector<uint64_t>& types = shape.types;
-  const uint32_t prefix = static_cast<uint32_t>(layout.p + layout.q);
+  const uint32_t prefix = static_cast<uint32_t>(layout.lead + layout.p + layout.q);
   uint64_t body = shape.body;
-  if (layout.lostFirstType) {
-    // A one-byte record (payload below 128 bytes), so without overflow.
-    if (lostSize > kMaxOneByteSize) return false;
+  if (layout.lostTypes > 0) {
+    // Lost types of one byte each (values below 58 bytes), so without overflow.
+    if (lostSize > layout.lostTypes * kMaxOneByteSize) return false;
     body += lostSize;
   }
   const uint64_t payload = shape.headerSize + body;
   if (VarintLength(payload) != layout.p) return false;
   if (!layout.damaged && payload != layout.statedPayload) return false;
-  const int64_t local = format::TableLeafLocalPayload(static_cast<int64_t>(payload), usable_);
+  const int64_t local = indexCells_ ? format::IndexLocalPayload(static_cast<int64_t>(payload), usable_)
+                                    : format::TableLeafLocalPayload(static_cast<int64_t>(payload), usable_);
   const bool overflow = local < static_cast<int64_t>(payload);
   const uint64_t length = prefix + static_cast<uint64_t>(local) + (overflow ? kOverflowPointerSize : 0);
   if (x + length > end) return false;
@@ -254,7 +258,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   record.rowidKnown = layout.rowidKnown;
   record.rowid = layout.rowid;
   record.values.resize(c);
-  const size_t surviving = types.size() - (layout.lostFirstType ? 1 : 0);
+  const size_t surviving = types.size() - static_cast<size_t>(layout.lostTypes);
   int score = layout.evidence + 3 * static_cast<int>(surviving) +
               (types.size() == c ? 8 : -3 * static_cast<int>(c - types.size()));
   // An old freeblock header whose size is the cell's own (it was freed alone, and
@@ -267,13 +271,36 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     score += alone ? 10 : 3;
   }
   // The length of a record whose first type was lost was chosen to fit: it shows little.
-  if (layout.lostFirstType) score -= 6;
+  if (layout.lostTypes > 0) score -= 6 * layout.lostTypes;
+  // Two lost values share the lost size: where one ends is known only when a
+  // single split gives both a value their columns can hold; else neither is known.
+  uint64_t lostSizes[2] = {lostSize, 0};
+  bool lostKnown = true;
+  if (layout.lostTypes == 2) {
+    const uint8_t* data = payloadBytes + std::min<uint64_t>(shape.headerSize, known);
+    int splits = 0;
+    bool typical = false;
+    for (uint64_t first = 0; first <= lostSize && shape.headerSize + lostSize <= known; ++first) {
+      if (first > kMaxOneByteSize || lostSize - first > kMaxOneByteSize) continue;
+      if (!LostValueFits(data, first, 0) || !LostValueFits(data + first, lostSize - first, 1)) continue;
+      ++splits;
+      if (typical) continue;
+      lostSizes[0] = first;
+      lostSizes[1] = lostSize - first;
+      typical = first == typicalLead_[0] && lostSize - first == typicalLead_[1];
+    }
+    lostKnown = splits == 1 || typical;
+    if (!lostKnown) {
+      lostSizes[0] = lostSize;
+      lostSizes[1] = 0;
+    }
+  }
   bool anySubstantial = false;
   uint64_t offset = shape.headerSize;
   for (size_t i = 0; i < types.size(); ++i) {
     Value& v = record.values[i];
-    const bool lost = i == 0 && layout.lostFirstType;
-    const uint64_t size = lost ? lostSize : SerialTypeSize(types[i]);
+    const bool lost = static_cast<int>(i) < layout.lostTypes;
+    const uint64_t size = lost ? lostSizes[i] : SerialTypeSize(types[i]);
     const uint8_t* at = payloadBytes + std::min<uint64_t>(offset, known);
     const size_t available = static_cast<size_t>(known - std::min<uint64_t>(offset, known));
     if (offset + size > known) {
@@ -281,7 +308,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       score -= 2;
     } else if (lost) {
       if (static_cast<int>(i) == aliasColumn_ && size != 0) return false;
-      v = InferLostValue(at, static_cast<uint32_t>(size), i);
+      v = lostKnown ? InferLostValue(at, static_cast<uint32_t>(size), i) : Value::Null();
     } else {
       DecodeValueInto(types[i], at, available, encoding_, size, v);
       // The rowid's column stores NULL; its value is the rowid, when that survived.
@@ -333,15 +360,45 @@ bool RecordCarver::OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t 
   return *size >= kLostBytes && x + *size <= limit && (next == 0 || (next >= x + *size && next < usable_));
 }
 
+const uint8_t* RecordCarver::WholeCellStart(const uint8_t* page, uint32_t x, uint32_t end, int64_t* payload,
+                                            int64_t* rowid, int64_t* header, const uint8_t** afterPayload,
+                                            const uint8_t** afterRowid) const {
+  const uint8_t* limit = page + end;
+  // An interior cell of an index tree leads with its left child's page number.
+  const uint32_t lead = interiorPage_ ? kChildPointerSize : 0;
+  if (x + lead >= end) return nullptr;
+  *rowid = 0;
+  const uint8_t* a = ReadVarint64(page + x + lead, limit, payload);
+  const uint8_t* b = a && !indexCells_ ? ReadVarint64(a, limit, rowid) : a;
+  const uint8_t* h = b ? ReadVarint64(b, limit, header) : nullptr;
+  if (!h || *payload <= 0 || *header <= 0 || *header > *payload) return nullptr;
+  *afterPayload = a;
+  *afterRowid = b;
+  return h;
+}
+
 bool RecordCarver::CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const {
   uint32_t size = 0;
   if (OldFreeblockHeader(page, x, end, true, &size)) return true;
-  const uint8_t* limit = page + end;
   int64_t payload = 0, rowid = 0, header = 0;
-  const uint8_t* a = ReadVarint64(page + x, limit, &payload);
-  const uint8_t* b = a ? ReadVarint64(a, limit, &rowid) : nullptr;
-  const uint8_t* h = b ? ReadVarint64(b, limit, &header) : nullptr;
-  return h && payload > 0 && header > 0 && header <= payload;
+  const uint8_t *a = nullptr, *b = nullptr;
+  return WholeCellStart(page, x, end, &payload, &rowid, &header, &a, &b) != nullptr;
+}
+
+bool RecordCarver::LostValueFits(const uint8_t* data, uint64_t size, size_t column) const {
+  if (size == 0) return true;  // NULL, 0, 1, or an empty text
+  const Affinity affinity = column < affinities_.size() ? affinities_[column] : Affinity::Blob;
+  const bool numberSize = size == 1 || size == 2 || size == 3 || size == 4 || size == 6 || size == 8;
+  if (affinity == Affinity::Integer || affinity == Affinity::Numeric || affinity == Affinity::Real) {
+    return numberSize;
+  }
+  if (affinity == Affinity::Text) {
+    Value text;
+    DecodeValueInto(TextType(size), data, size, encoding_, size, text);
+    return text.bytes.find('\0') == std::string::npos &&
+           (encoding_ != format::TextEncoding::Utf8 || IsValidUtf8(text.bytes));
+  }
+  return true;
 }
 
 void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
@@ -359,14 +416,15 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
   auto consider = [&](const Layout& layout, uint32_t cellEnd) {
     ForEachShape(page, x, cellEnd, layout, [&](const Shape& shape) {
       Candidate candidate;
-      if (!layout.lostFirstType) {
+      if (layout.lostTypes == 0) {
         if (Build(page, x, cellEnd, layout, shape, 0, &candidate)) add(std::move(candidate));
         return;
       }
-      // The lost first value is as long as lets the cell end where the freeblock does
-      // or where another cell can begin.
-      const uint64_t fixed = static_cast<uint64_t>(layout.p + layout.q) + shape.headerSize + shape.body;
-      for (uint64_t size = 0; size <= kMaxOneByteSize && x + fixed + size <= cellEnd; ++size) {
+      // The lost values are as long as lets the cell end where the freeblock does or
+      // where another cell can begin.
+      const uint64_t fixed = static_cast<uint64_t>(layout.lead + layout.p + layout.q) + shape.headerSize + shape.body;
+      const uint64_t most = layout.lostTypes * kMaxOneByteSize;
+      for (uint64_t size = 0; size <= most && x + fixed + size <= cellEnd; ++size) {
         const uint32_t y = static_cast<uint32_t>(x + fixed + size);
         if (cellEnd - y > kMaxFragment && !CellMayStart(page, y, cellEnd)) continue;
         if (Build(page, x, cellEnd, layout, shape, size, &candidate)) add(std::move(candidate));
@@ -374,27 +432,28 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     });
   };
 
-  if (start != Start::kFreeblock) {
+  // A freeblock header overwrites an index interior cell's left child and nothing
+  // more: the cell after it is whole wherever it starts.
+  if (start != Start::kFreeblock || interiorPage_) {
     Layout layout;
     layout.damaged = false;
-    const uint8_t* p = page + x;
     int64_t payload = 0, rowid = 0, header = 0;
-    const uint8_t* a = ReadVarint64(p, limit, &payload);
-    const uint8_t* b = a ? ReadVarint64(a, limit, &rowid) : nullptr;
-    const uint8_t* h = b ? ReadVarint64(b, limit, &header) : nullptr;
-    if (h && payload > 0 && header > 0 && header <= payload) {
+    const uint8_t *a = nullptr, *b = nullptr;
+    if (const uint8_t* h = WholeCellStart(page, x, end, &payload, &rowid, &header, &a, &b)) {
+      layout.lead = interiorPage_ ? static_cast<int>(kChildPointerSize) : 0;
+      const uint8_t* p = page + x + layout.lead;
       layout.p = static_cast<int>(a - p);
       layout.q = static_cast<int>(b - a);
       layout.hsb = static_cast<int>(h - b);
       layout.headerKnown = true;
       layout.headerSize = static_cast<uint64_t>(header);
-      layout.rowidKnown = true;
+      layout.rowidKnown = !indexCells_;
       layout.rowid = rowid;
       layout.statedPayload = static_cast<uint64_t>(payload);
       layout.evidence = 15;  // its payload size is the one its header describes
       consider(layout, end);
     }
-    if (start == Start::kWholeCell) return;
+    if (start == Start::kWholeCell || interiorPage_) return;
   }
   uint32_t cellEnd = end;
   int evidence = 0;
@@ -419,9 +478,12 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     evidence = 1;
   }
 
-  // Payload-size and rowid varints long enough that the header size survived.
+  // Payload-size and rowid varints long enough that the header size survived. An
+  // index cell has no rowid.
+  const int fewestRowidBytes = indexCells_ ? 0 : 1;
+  const int mostRowidBytes = indexCells_ ? 0 : kMaxVarintSize;
   for (int p = 1; p <= kMaxPayloadVarint; ++p) {
-    for (int q = 1; q <= kMaxVarintSize; ++q) {
+    for (int q = fewestRowidBytes; q <= mostRowidBytes; ++q) {
       const uint32_t prefix = static_cast<uint32_t>(p + q);
       if (prefix < kLostBytes || x + prefix >= cellEnd) continue;
       // The rowid's surviving bytes must end its varint exactly where the header begins.
@@ -448,10 +510,10 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     }
   }
   // Header size lost with the first 4 bytes: every serial type survived (p + q = 3),
-  // or all but the first (p = q = 1). A two-byte header size (a long header) keeps
-  // its last byte when p + q = 3.
+  // or all but the first (p + q = 2), or, in an index cell, all but the first two
+  // (p = 1). A two-byte header size (a long header) keeps its last byte when p + q = 3.
   constexpr int kLostVarints = static_cast<int>(kLostBytes) - 1;  // p + q, before a one-byte header size
-  for (int p = 1; p < kLostVarints; ++p) {
+  for (int p = indexCells_ ? kLostVarints : 1; p < kLostVarints + (indexCells_ ? 1 : 0); ++p) {
     Layout layout;
     layout.p = p;
     layout.q = kLostVarints - p;
@@ -466,16 +528,21 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
       consider(layout, cellEnd);
     }
   }
-  Layout lost;
-  lost.lostFirstType = true;
-  lost.evidence = evidence;
-  lost.oldSize = oldSize;
-  lost.oldSizeLands = oldSizeLands;
-  consider(lost, cellEnd);
+  for (int lostTypes = 1; lostTypes <= (indexCells_ ? 2 : 1); ++lostTypes) {
+    Layout lost;
+    lost.lostTypes = lostTypes;
+    lost.p = indexCells_ ? 3 - lostTypes : 1;
+    lost.q = indexCells_ ? 0 : 1;
+    lost.evidence = evidence;
+    lost.oldSize = oldSize;
+    lost.oldSizeLands = oldSizeLands;
+    consider(lost, cellEnd);
+  }
 }
 
 void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header) const {
   budget_ = kWorkPerPage;
+  interiorPage_ = indexCells_ && header.type == kIndexInteriorPage;
   boundaries_.clear();
   for (uint32_t i = 0; i < header.cellCount; ++i) {
     const uint32_t at = CellOffset(page, usable_, header, i);
@@ -621,9 +688,13 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
     // Otherwise only a whole cell whose stated payload size is the one its header
     // describes: stale pointers and old bytes fill the rest of the gap.
     // A record of one or two values proves too little to be read at any offset.
+    // Nor one that reaches across where a chained freeblock begins: a cell freed
+    // later was written over its end.
     whole.clear();
     if (page[x] != 0) CandidatesAt(page, x, end, Start::kWholeCell, whole);
-    if (!whole.empty() && whole[0].score >= 0 && whole[0].typeCount >= 3 && !whole[0].empty) {
+    auto next = std::upper_bound(barriers.begin(), barriers.end(), x);
+    const bool crosses = !whole.empty() && next != barriers.end() && *next < x + whole[0].length;
+    if (!whole.empty() && !crosses && whole[0].score >= 0 && whole[0].typeCount >= 3 && !whole[0].empty) {
       out.push_back(std::move(whole[0].record));
       x += whole[0].length;
     } else {

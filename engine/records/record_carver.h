@@ -28,13 +28,22 @@ class RecordCarver {
  public:
   // `minColumns`: the fewest values a record of the table has (fewer than the
   // columns when some were added after rows were written; the live rows tell).
+  // `aliasColumn`: the record index of the INTEGER PRIMARY KEY (whose stored value
+  // is NULL), or -1. `indexCells`: the table has no rowid and its cells are an index
+  // tree's (no rowid varint; an interior cell leads with its left child).
   RecordCarver(const std::vector<columndata>& columns, size_t minColumns,
-               format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages);
+               format::TextEncoding encoding, uint32_t usableSize, const PageReader& pages,
+               int aliasColumn, bool indexCells = false);
 
   // Gives the carver its full amount of work for the next page, whose header is
   // `header`. Until it is called again, CarveFreeblock and CarveGap together try a
   // bounded number of alignments.
   void StartPage(const uint8_t* page, const BtreePageHeader& header) const;
+
+  // The most common stored sizes of the record's first two values among the live
+  // rows (UINT64_MAX when not known): where two lost values could split their bytes
+  // in more than one way, the split of these sizes is taken.
+  void SetTypicalLeadSizes(uint64_t first, uint64_t second) { typicalLead_[0] = first; typicalLead_[1] = second; }
 
   // Records in the freeblock [start, end) of `page` (a cell began at `start`): of the
   // chains of cells that can fill it, the one best explained.
@@ -78,6 +87,14 @@ class RecordCarver {
   bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, bool mayPassEnd,
                           uint32_t* size) const;
   Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
+  // Whether `size` bytes at `data` can be a value of `column` whose serial type was
+  // lost; for the split of two lost values.
+  bool LostValueFits(const uint8_t* data, uint64_t size, size_t column) const;
+  // The varints of a whole cell at `x`: payload size, rowid (none in an index
+  // cell), header size. Null when they cannot be a cell's.
+  const uint8_t* WholeCellStart(const uint8_t* page, uint32_t x, uint32_t end, int64_t* payload,
+                                int64_t* rowid, int64_t* header, const uint8_t** afterPayload,
+                                const uint8_t** afterRowid) const;
 
   std::vector<columndata> columns_;
   std::vector<Affinity> affinities_;
@@ -87,6 +104,9 @@ class RecordCarver {
   mutable std::vector<uint32_t> boundaries_;
   size_t minColumns_;
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
+  bool indexCells_ = false;
+  uint64_t typicalLead_[2] = {UINT64_MAX, UINT64_MAX};
+  mutable bool interiorPage_ = false;  // the page in hand is an index tree's interior page
   format::TextEncoding encoding_;
   uint32_t usable_;
   const PageReader& pages_;

@@ -36,7 +36,7 @@ void PreviewTable(const Database& db, const Schema& schema, const TableEntry& en
                   const PreviewRequest& request, Work& work) {
   job::FrontEndPort& port = work.Port();
   port.ShowRecordCount(0);
-  const TableRowShape shape(entry.columns);
+  const TableRowShape shape(entry);
   GridRowSink grid(port, shape);
   if (request.objectJob) {
     port.GridColumns(ColumnNames(entry));
@@ -52,6 +52,15 @@ void PreviewTable(const Database& db, const Schema& schema, const TableEntry& en
     return;
   }
   work.StartBar(kPreviewProgressRange);
+  if (entry.withoutRowid) {
+    // The rows of a table without rowid stand in its index tree, shown in key order.
+    LiveBar bar{true, true};
+    if (db.IsOpen() && request.schemaShown && entry.rootPage > 1) {
+      ReadIndexRecords(db, static_cast<uint64_t>(entry.rootPage), work, bar, grid);
+    }
+    if (bar.running) work.FinishBar();
+    return;
+  }
   std::vector<uint64_t> leaves =
       entry.rootPage > 0 ? CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work)
                          : std::vector<uint64_t>{};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <algorithm>
 
 #include "engine/schema/create_table_parser.h"
 #include "engine/schema/names.h"
@@ -175,20 +176,53 @@ Value DefaultValue(const columndata& column) {
   return v;
 }
 
-TableRowShape::TableRowShape(const std::vector<columndata>& columns) : columns_(columns) {
-  const int alias = RowidAliasColumn(columns);
+TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withoutRowid) : columns_(columns) {
+  const int alias = withoutRowid ? -1 : RowidAliasColumn(columns);
+  // The declared columns in the order their values stand in a record.
+  std::vector<size_t> order;
+  if (withoutRowid) {
+    for (size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].primaryKey && columns[c].generated != Generated::Virtual) order.push_back(c);
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return columns[a].keyPosition < columns[b].keyPosition; });
+  }
+  const size_t keys = order.size();
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (std::find(order.begin(), order.begin() + keys, c) == order.begin() + keys) order.push_back(c);
+  }
+  recordIndex_.assign(columns.size(), -1);
   for (size_t c = 0; c < columns.size(); ++c) {
     classes_.push_back(ClassifyDeclaredType(columns[c].declaredType));
     defaults_.push_back(DefaultValue(columns[c]));
-    if (columns[c].generated == Generated::Virtual) {
-      recordIndex_.push_back(-1);
-      continue;
-    }
+  }
+  for (size_t c : order) {
+    if (columns[c].generated == Generated::Virtual) continue;
     if (static_cast<int>(c) == alias) aliasRecord_ = static_cast<int>(stored_.size());
-    recordIndex_.push_back(static_cast<int>(stored_.size()));
+    recordIndex_[c] = static_cast<int>(stored_.size());
     realStored_.push_back(ColumnAffinity(columns[c]) == Affinity::Real);
     stored_.push_back(columns[c]);
   }
+  for (size_t c = 0; c < columns.size(); ++c) {
+    if (recordIndex_[c] < 0) continue;
+    keyFirst_ = keyFirst_ || recordIndex_[c] != static_cast<int>(recordOfStored_.size());
+    recordOfStored_.push_back(recordIndex_[c]);
+  }
+}
+
+void TableRowShape::ToDeclaredOrder(std::vector<RecordValue>& values,
+                                    std::vector<RecordValue>& scratch) const {
+  if (!keyFirst_) return;
+  scratch.clear();
+  for (int r : recordOfStored_) {
+    if (static_cast<size_t>(r) >= values.size()) break;
+    scratch.push_back(std::move(values[static_cast<size_t>(r)]));
+  }
+  // Values past the stored columns (a CREATE text cut short) stay at the end.
+  if (scratch.size() == recordOfStored_.size()) {
+    for (size_t r = recordOfStored_.size(); r < values.size(); ++r) scratch.push_back(std::move(values[r]));
+  }
+  std::swap(values, scratch);
 }
 
 void TableRowShape::ColumnValue(size_t c, std::vector<RecordValue>& values, bool rowidKnown,

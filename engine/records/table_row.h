@@ -10,14 +10,18 @@
 #include "engine/records/type_class.h"
 #include "engine/records/value.h"
 #include "engine/schema/column_data.h"
+#include "engine/schema/schema_entries.h"
 
 namespace engine {
 
 // A record holds the values of the stored columns in declared order: STORED
-// generated columns included, VIRTUAL ones left out. Immutable once built.
+// generated columns included, VIRTUAL ones left out. A table without rowid puts
+// its primary-key columns first, in key order, then the others in declared order;
+// it has no rowid and so no INTEGER PRIMARY KEY alias. Immutable once built.
 class TableRowShape {
  public:
-  explicit TableRowShape(const std::vector<columndata>& columns);
+  explicit TableRowShape(const std::vector<columndata>& columns, bool withoutRowid = false);
+  explicit TableRowShape(const TableEntry& entry) : TableRowShape(entry.columns, entry.withoutRowid) {}
 
   size_t ColumnCount() const { return columns_.size(); }
   // Values a whole record holds (the columns that are not VIRTUAL).
@@ -42,6 +46,13 @@ class TableRowShape {
   // REAL columns reals, in record order: the record as SQLite reads it.
   void Normalize(std::vector<Value>& values, bool rowidKnown, int64_t rowid) const;
 
+  // Whether record order differs from the stored columns' declared order.
+  bool KeyFirst() const { return keyFirst_; }
+  // Puts a record's values in the declared order of the stored columns, the order
+  // a table's columns are written in; `scratch` keeps its storage between calls.
+  // A record that lacks values keeps those before the first one missing.
+  void ToDeclaredOrder(std::vector<RecordValue>& values, std::vector<RecordValue>& scratch) const;
+
  private:
   std::vector<columndata> columns_;
   std::vector<columndata> stored_;
@@ -50,6 +61,8 @@ class TableRowShape {
   std::vector<bool> realStored_;  // by record index
   std::vector<Value> defaults_;
   int aliasRecord_ = -1;
+  bool keyFirst_ = false;
+  std::vector<int> recordOfStored_;  // record index of each stored column, declared order
 };
 
 // SQLite's affinity of a column, from its whole type text.

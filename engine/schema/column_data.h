@@ -20,6 +20,7 @@ struct columndata {
   std::string sqliteType;    // the whole type as SQLite reads it ("INTEGER(10)", "LONG TEXT")
   std::string defaultText;   // the DEFAULT's literal or expression as written; may be empty
   bool keyDescending = false;  // PRIMARY KEY DESC on the column itself
+  int16_t keyPosition = -1;    // its place in the PRIMARY KEY (0 first), or -1
   Generated generated = Generated::None;
   int16_t typeClass = 0;     // ClassifyDeclaredType of declaredType, set by the record side
 };

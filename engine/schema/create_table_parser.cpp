@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <initializer_list>
 
 #include "engine/schema/names.h"
@@ -195,7 +196,10 @@ bool ParseDefinition(std::string_view definition, const std::vector<std::string>
   }
   for (const Token* w : words) {
     if (IsKeyword(*w, {"NOT"})) column->notNull = 1;
-    if (IsKeyword(*w, {"PRIMARY"})) column->primaryKey = 1;
+    if (IsKeyword(*w, {"PRIMARY"})) {
+      column->primaryKey = 1;
+      column->keyPosition = 0;
+    }
   }
   for (size_t i = 1; i < tokens.size(); ++i) {
     if (IsKeyword(tokens[i], {"PRIMARY"}) && i + 2 < tokens.size() && IsKeyword(tokens[i + 1], {"KEY"}) &&
@@ -221,8 +225,11 @@ bool ParseDefinition(std::string_view definition, const std::vector<std::string>
   if (EqualIgnoringCase(UnquoteIdentifier(column->name), "status_sns_id")) {
     column->declaredType = "INTEGER";
   }
-  for (const std::string& key : keyNames) {
-    if (SameIdentifier(key, column->name)) column->primaryKey = 1;
+  for (size_t k = 0; k < keyNames.size(); ++k) {
+    if (!SameIdentifier(keyNames[k], column->name)) continue;
+    column->primaryKey = 1;
+    // A column named twice in the key counts at its first place, as SQLite keeps it.
+    if (column->keyPosition < 0) column->keyPosition = static_cast<int16_t>(std::min<size_t>(k, INT16_MAX));
   }
   return true;
 }
@@ -262,6 +269,21 @@ void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>
       return;
     }
   }
+}
+
+bool IsWithoutRowid(std::string_view createSql) {
+  bool closed = false;
+  const std::string_view list = ColumnList(createSql, &closed);
+  if (!closed) return false;
+  const size_t after = static_cast<size_t>(list.data() + list.size() - createSql.data()) + 1;
+  // The options stand apart by commas: "WITHOUT ROWID, STRICT".
+  std::string options(createSql.substr(std::min(after, createSql.size())));
+  std::replace(options.begin(), options.end(), ',', ' ');
+  std::vector<Token> tokens = Tokenize(options);
+  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
+    if (IsKeyword(tokens[i], {"WITHOUT"}) && IsKeyword(tokens[i + 1], {"ROWID"})) return true;
+  }
+  return false;
 }
 
 int RowidAliasColumn(const std::vector<columndata>& columns) {

@@ -27,6 +27,10 @@ void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>
 // Its record stores NULL there, and its value is the rowid.
 int RowidAliasColumn(const std::vector<columndata>& columns);
 
+// Whether the table options after the column list of `createSql` name WITHOUT
+// ROWID: the table's rows then live in an index b-tree keyed by its primary key.
+bool IsWithoutRowid(std::string_view createSql);
+
 // An identifier without its quotes ("a""b" -> a"b, [x] -> x, `y` -> y, 'z' -> z).
 std::string UnquoteIdentifier(std::string_view name);
 

@@ -17,6 +17,7 @@ struct TableEntry {
   std::string sql;
   std::vector<columndata> columns;
   bool deletedCompanion = false;  // the "(deleted)" entry of a table with freed space
+  bool withoutRowid = false;      // its rows live in an index b-tree keyed by the primary key
 };
 
 struct ViewEntry {

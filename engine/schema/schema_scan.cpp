@@ -88,6 +88,7 @@ std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tabl
     entry.rootPage = record.rootPage;
     entry.sql = record.sql;
     entry.columns = std::move(columns);
+    entry.withoutRowid = IsWithoutRowid(record.sql);
     ++tableCount;
     if (freedSpace) {
       TableEntry companion = entry;

@@ -39,12 +39,15 @@ bool IsWriteFailure(int code) {
 // Inserts each record it is given, counting what the output took and refused.
 class InsertSink : public RowSink {
  public:
-  InsertSink(TableInserter& inserter, TableReport& report, int aliasRecord)
-      : inserter_(inserter), report_(report), aliasRecord_(aliasRecord) {}
+  InsertSink(TableInserter& inserter, TableReport& report, const TableRowShape& shape, int aliasRecord)
+      : inserter_(inserter), report_(report), shape_(shape), aliasRecord_(aliasRecord) {}
 
   void Row(std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) override {
     if (report_.companion) ++report_.present;
     if (!report_.committed) return;  // the transaction is lost: nothing more can land
+    // The output table's columns are in declared order; a table without rowid
+    // stores its key first.
+    shape_.ToDeclaredOrder(values, scratch_);
     // The rowid column itself is the rowid, as SQLite reads it, whatever a damaged
     // record stores there.
     if (rowidKnown && aliasRecord_ >= 0 && static_cast<size_t>(aliasRecord_) < values.size()) {
@@ -65,7 +68,9 @@ class InsertSink : public RowSink {
  private:
   TableInserter& inserter_;
   TableReport& report_;
+  const TableRowShape& shape_;
   int aliasRecord_;
+  std::vector<RecordValue> scratch_;
 };
 
 // Runs the copy between BEGIN and COMMIT; a failure of either, or of a write, is
@@ -96,7 +101,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
                const std::set<std::string>& createdHere, bool schemaShown, Work& work,
                TableReport& report) {
   work.Port().ShowRecordCount(0);
-  const TableRowShape shape(entry.columns);
+  const TableRowShape shape(entry);
   // A companion's rows are the deleted records carved out of its table's leaf
   // pages; they go into "<name>_deleted", created from BuildDeletedTableDdl.
   if (IsCarvedCompanionName(entry.name)) {
@@ -108,7 +113,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
       return;
     }
     report.read = true;
-    InsertSink sink(inserter, report, -1);
+    InsertSink sink(inserter, report, shape, -1);
     InTransaction(output, report,
                   [&] { CarveDeletedRecords(db, schema, entry, work, true, sink); });
     report.cutShort = work.Stopped();
@@ -118,10 +123,20 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
   if (!output) return;
 
   work.StartBar(kCopyProgressRange);
-  std::vector<uint64_t> leaves =
-      entry.rootPage > 0 ? CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work)
-                         : std::vector<uint64_t>{};
+  // A table without rowid is read from its index tree as it is walked.
+  std::vector<uint64_t> leaves;
+  if (entry.withoutRowid) {
+    if (entry.rootPage > 1 && db.pages.IsValidPage(static_cast<uint64_t>(entry.rootPage))) {
+      leaves.push_back(static_cast<uint64_t>(entry.rootPage));
+    }
+  } else if (entry.rootPage > 0) {
+    leaves = CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work);
+  }
   std::sort(leaves.begin(), leaves.end());
+  auto readLive = [&](LiveBar& bar, RowSink& sink) {
+    return entry.withoutRowid ? ReadIndexRecords(db, leaves.front(), work, bar, sink)
+                              : ReadLiveRecords(db, leaves, work, bar, sink);
+  };
   // Nothing to copy from an internal table SQLite keeps itself, from a name ending
   // in "(deleted)" (the entry "CalendarCache(deleted)"), or from a table without
   // pages; the summary follows all the same.
@@ -144,13 +159,13 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
     // The records are still counted, so the summary says how many were lost.
     if (report.created) report.received = false;
     CallbackSink count([](std::vector<RecordValue>&, bool, int64_t) {});
-    report.present = ReadLiveRecords(db, leaves, work, bar, count);
+    report.present = readLive(bar, count);
     if (bar.running) work.FinishBar();
     return;
   }
   report.read = true;
-  InsertSink sink(inserter, report, shape.AliasRecordIndex());
-  InTransaction(output, report, [&] { report.present = ReadLiveRecords(db, leaves, work, bar, sink); });
+  InsertSink sink(inserter, report, shape, shape.AliasRecordIndex());
+  InTransaction(output, report, [&] { report.present = readLive(bar, sink); });
   // What was read before a stop is kept, but the table is not reported saved.
   report.cutShort = work.Stopped();
   if (bar.running) work.FinishBar();
