@@ -15,7 +15,9 @@ PageReader::PageReader(const platform::RandomAccessFile* file, uint32_t pageSize
   pageCount_ = mainPages_;
   if (wal && wal->Applied()) {
     wal_ = wal;
-    pageCount_ = wal->DatabasePages();
+    // Every page of the database stands in the file or in the log: a larger size
+    // comes from a damaged commit frame.
+    pageCount_ = std::min(wal->DatabasePages(), std::max(mainPages_, wal->HighestPage()));
   }
 }
 

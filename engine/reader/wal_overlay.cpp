@@ -1,5 +1,7 @@
 #include "engine/reader/wal_overlay.h"
 
+#include <algorithm>
+
 #include "engine/reader/coding.h"
 
 namespace engine {
@@ -118,6 +120,7 @@ void WalOverlay::Scan(uint32_t pageSize) {
   for (size_t f = 0; f < lastCommit; ++f) {
     frames_[f].committed = true;
     newest_[frames_[f].page] = f;
+    highestPage_ = std::max<uint64_t>(highestPage_, frames_[f].page);
   }
   for (const WalFrame& frame : frames_) {
     if (!IsNewest(frame)) older_.insert(frame.page);

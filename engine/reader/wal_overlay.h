@@ -49,6 +49,8 @@ class WalOverlay {
   const WalSummary& Summary() const { return summary_; }
   bool Applied() const { return summary_.state == WalSummary::State::Applied; }
   uint64_t DatabasePages() const { return summary_.databasePages; }
+  // The highest page number a committed frame holds.
+  uint64_t HighestPage() const { return highestPage_; }
 
   // The newest committed frame of `page`, or null.
   const WalFrame* NewestFrame(uint64_t page) const;
@@ -72,7 +74,8 @@ class WalOverlay {
   WalSummary summary_;
   std::vector<WalFrame> frames_;
   std::unordered_map<uint64_t, size_t> newest_;  // page -> index in frames_
-  std::unordered_set<uint64_t> older_;           // pages with a frame not in use
+  std::unordered_set<uint64_t> older_;
+  uint64_t highestPage_ = 0;           // pages with a frame not in use
 };
 
 }  // namespace engine

@@ -1,6 +1,8 @@
 #include "tests/fuzz/repair_harness.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 #include <filesystem>
 #include <fstream>
 
@@ -86,9 +88,18 @@ void CheckOutput(const std::string& path, RepairOutcome& outcome) {
 RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir) {
   RepairOutcome outcome;
   const std::string input = workDir + "/input.db";
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const size_t marker = bytes.find(kWalMarker);
   {
     std::ofstream out(input, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string_view file = bytes.substr(0, marker);
+    out.write(file.data(), static_cast<std::streamsize>(file.size()));
+  }
+  std::remove((input + "-wal").c_str());
+  if (marker != std::string_view::npos) {
+    std::ofstream out(input + "-wal", std::ios::binary | std::ios::trunc);
+    const std::string_view wal = bytes.substr(marker + std::strlen(kWalMarker));
+    out.write(wal.data(), static_cast<std::streamsize>(wal.size()));
   }
   job::RepairState state;
   QuietFrontEnd port(state);

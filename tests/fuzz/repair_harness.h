@@ -21,7 +21,11 @@ struct RepairOutcome {
   int64_t outputRows = 0;     // rows of the output's tables
 };
 
-// Writes `data` to a file in `workDir` and repairs it there; the repaired database
+// Separates a database from its write-ahead log within one input: the bytes before
+// the first occurrence are the file, those after it the file's "-wal".
+inline constexpr const char* kWalMarker = "\n--kestrun-wal--\n";
+
+// Writes `data` to a file in `workDir` (and its log, see kWalMarker) and repairs it there; the repaired database
 // is saved into `workDir`, checked and removed again.
 RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir);
 

@@ -1,9 +1,42 @@
 // Writes the fuzzer's seed databases into a folder: the fixture kit's kinds of file
 // (page sizes, encodings, reserved bytes, auto-vacuum, overflow, deleted rows).
+#include <filesystem>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
+#include <sqlite3.h>
+
 #include "tests/fixture/fixture_db.h"
+#include "tests/fuzz/repair_harness.h"
+
+namespace {
+
+// A database in WAL mode whose later transactions stay in the log, written as one
+// input: the file, the marker, the log.
+void WriteWalSeed(const std::string& folder, const std::string& schema) {
+  const std::string path = folder + "/wal-work.db";
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot create " + path);
+  const std::string sql = "PRAGMA page_size = 1024; PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;" +
+                          schema + "; PRAGMA wal_checkpoint(TRUNCATE);"
+                          "INSERT INTO t(a) VALUES('in the log'); UPDATE t SET a = 'changed' WHERE id = 1;"
+                          "DELETE FROM w WHERE y = 2;";
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    throw std::runtime_error(sqlite3_errmsg(db));
+  }
+  std::vector<uint8_t> seed = fixture::ReadFile(path);
+  const std::string marker = fuzz::kWalMarker;
+  seed.insert(seed.end(), marker.begin(), marker.end());
+  const std::vector<uint8_t> wal = fixture::ReadFile(path + "-wal");
+  seed.insert(seed.end(), wal.begin(), wal.end());
+  sqlite3_close(db);
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
+  fixture::WriteFile(folder + "/wal.seed", seed);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -14,6 +47,10 @@ int main(int argc, char** argv) {
   const std::string schema =
       "CREATE TABLE t(id INTEGER PRIMARY KEY, a TEXT, b REAL, c BLOB, d);"
       "CREATE TABLE u(x TEXT, y INT, PRIMARY KEY(x, y)) ;"
+      "CREATE TABLE w(z REAL, x TEXT, y INT, PRIMARY KEY(y, x)) WITHOUT ROWID;"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 60)"
+      " INSERT INTO w SELECT i * 0.5, printf('key %d', i), i % 4 FROM n;"
+      "DELETE FROM w WHERE y = 1;"
       "CREATE VIEW v AS SELECT a FROM t;"
       "CREATE TRIGGER tr AFTER INSERT ON t BEGIN INSERT INTO u VALUES(new.a, 1); END;"
       "INSERT INTO t VALUES(1, 'one', 1.5, x'00ff', NULL), (200, printf('%.700c', 'x'), 1e-300, zeroblob(40), 7),"
@@ -38,6 +75,7 @@ int main(int argc, char** argv) {
       std::remove(path.c_str());
       fixture::BuildDatabase(path, seed.options, schema);
     }
+    WriteWalSeed(folder, schema);
   } catch (const std::exception& e) {
     std::cerr << "seed_databases: " << e.what() << "\n";
     return 1;
