@@ -182,14 +182,6 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     if (gapStart < gapEnd) carver.CarveGap(page.data(), gapStart, gapEnd, found);
     work.Step();
   };
-  for (uint64_t pageNumber : ownLeavesInOrder) {
-    if (work.Stopped()) break;
-    db.pages.ReadPage(pageNumber, page);
-    carved.clear();
-    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
-    emit(carved);
-  }
-
   // Leaf pages SQLite freed when the table shrank still hold their old cells whole.
   // A page is this table's when its cells fit this table better than any other;
   // a page without cells, when each record carved from it does.
@@ -329,6 +321,17 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     if (ours || (!indexTree && tableLeaf)) CarveOldPage(image.page, h, ours);
     else work.Step();
   }
+  // The table's own pages after their old versions: a row a version still holds
+  // whole comes back whole, before what its freeblock kept of it (the same values
+  // but the rowid) is taken for it.
+  for (uint64_t pageNumber : ownLeavesInOrder) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
+    carved.clear();
+    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
+    emit(carved);
+  }
+
   for (uint64_t pageNumber : freedLeaves) {
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);
