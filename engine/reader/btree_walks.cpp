@@ -135,6 +135,32 @@ bool LeafGapHoldsData(const Database& db, uint64_t pageNumber, const uint8_t* he
   return std::any_of(gap.begin(), gap.end(), [](uint8_t b) { return b != 0; });
 }
 
+// Whether a version of page `pageNumber` that the log replaced holds a cell the
+// version in use lacks: a row changed or deleted since (or moved to a sibling).
+// A table the log only added rows to gets no companion for it.
+bool OlderVersionLostCells(const Database& db, uint64_t pageNumber, uint8_t leafType, uint8_t interiorType) {
+  const std::vector<PageImage> images = db.pages.SupersededImagesOf(pageNumber);
+  if (images.empty()) return false;
+  std::vector<uint8_t> current;
+  std::vector<uint8_t> old;
+  db.pages.ReadPage(pageNumber, current);
+  const uint8_t* begin = current.data();
+  const uint8_t* end = current.data() + std::min<size_t>(current.size(), db.usableSize);
+  for (const PageImage& image : images) {
+    db.pages.ReadImage(image, old);
+    const BtreePageHeader h = ParseBtreeHeader(old.data(), db.usableSize, pageNumber);
+    if (h.type != leafType && h.type != interiorType) continue;
+    for (uint32_t i = 0; i < h.cellCount; ++i) {
+      const uint32_t at = CellOffset(old.data(), db.usableSize, h, i);
+      if (at == 0) continue;
+      // A cell's first bytes (its sizes, key and first values) stand for it.
+      const size_t length = std::min<size_t>(24, db.usableSize - at);
+      if (std::search(begin, end, old.data() + at, old.data() + at + length) == end) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work) {
@@ -151,7 +177,7 @@ bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work) {
   const uint8_t interiorType = index ? kIndexInteriorPage : kTableInteriorPage;
   if (h.type != leafType && h.type != interiorType) return false;
   // A version of a page that the log replaced may hold rows changed or deleted since.
-  if (db.pages.HasSupersededImage(rootPage)) return true;
+  if (OlderVersionLostCells(db, rootPage, leafType, interiorType)) return true;
   if (h.type == leafType) return h.firstFreeblock != 0 || GapHoldsData(page.data(), usable, h);
 
   // Breadth first through a queue of interior pages; leaves are read only as far as
@@ -169,7 +195,10 @@ bool ProbeFreedSpace(const Database& db, uint64_t rootPage, Work& work) {
         db.pages.ReadPagePrefix(child, sizeof prefix, prefix);
         const uint8_t* end = prefix + sizeof prefix;
         const uint8_t type = prefix[kPageTypeOffset];
-        if ((type == leafType || type == interiorType) && db.pages.HasSupersededImage(child)) seen = true;
+        if (!seen && (type == leafType || type == interiorType) && db.pages.HasSupersededImage(child) &&
+            OlderVersionLostCells(db, child, leafType, interiorType)) {
+          seen = true;
+        }
         if (type == leafType) {
           if (ReadBigEndian16(prefix + kFirstFreeblockOffset, end) != 0) {
             seen = true;

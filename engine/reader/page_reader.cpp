@@ -15,9 +15,13 @@ PageReader::PageReader(const platform::RandomAccessFile* file, uint32_t pageSize
   pageCount_ = mainPages_;
   if (wal && wal->Applied()) {
     wal_ = wal;
-    // Every page of the database stands in the file or in the log: a larger size
-    // comes from a damaged commit frame.
-    pageCount_ = std::min(wal->DatabasePages(), std::max(mainPages_, wal->HighestPage()));
+    // Every page of the database stands in the file or in the log, so the size a
+    // commit states is bounded by them: the file's pages and those the log adds.
+    // A logged page far past them comes from a crafted frame (which may name any
+    // page) and does not stretch the bound.
+    const uint64_t bound = mainPages_ + wal->CommittedPagesAbove(mainPages_);
+    const uint64_t highest = wal->HighestPage() <= 4 * bound ? wal->HighestPage() : 0;
+    pageCount_ = std::min(wal->DatabasePages(), std::max(bound, highest));
   }
 }
 
@@ -53,6 +57,14 @@ bool PageReader::ReadMainFilePage(uint64_t pageNumber, std::vector<uint8_t>& out
   out.resize(pageSize_);
   file_->ReadAt(PageOffset(pageNumber, pageSize_), pageSize_, out.data());
   return true;
+}
+
+std::vector<PageImage> PageReader::SupersededImagesOf(uint64_t pageNumber) const {
+  std::vector<PageImage> images;
+  if (!wal_) return images;
+  if (pageNumber <= mainPages_ && wal_->NewestFrame(pageNumber)) images.push_back({pageNumber, nullptr});
+  for (const WalFrame* frame : wal_->OlderFrames(pageNumber)) images.push_back({pageNumber, frame});
+  return images;
 }
 
 std::vector<PageImage> PageReader::SupersededImages() const {

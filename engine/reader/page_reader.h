@@ -57,6 +57,8 @@ class PageReader {
   // break), in log order. Empty without a log.
   std::vector<PageImage> SupersededImages() const;
   bool HasSupersededImage(uint64_t pageNumber) const;
+  // Those of one page, the main file's first.
+  std::vector<PageImage> SupersededImagesOf(uint64_t pageNumber) const;
   // Reads one of them (resized to the page size).
   void ReadImage(const PageImage& image, std::vector<uint8_t>& out) const;
 

@@ -122,8 +122,8 @@ void WalOverlay::Scan(uint32_t pageSize) {
     newest_[frames_[f].page] = f;
     highestPage_ = std::max<uint64_t>(highestPage_, frames_[f].page);
   }
-  for (const WalFrame& frame : frames_) {
-    if (!IsNewest(frame)) older_.insert(frame.page);
+  for (size_t f = 0; f < frames_.size(); ++f) {
+    if (!IsNewest(frames_[f])) older_[frames_[f].page].push_back(f);
   }
   summary_.framesUsed = lastCommit;
   if (lastCommit < whole) summary_.firstUnusedFrame = lastCommit + 1;
@@ -138,6 +138,20 @@ void WalOverlay::Scan(uint32_t pageSize) {
 const WalFrame* WalOverlay::NewestFrame(uint64_t page) const {
   auto found = newest_.find(page);
   return found == newest_.end() ? nullptr : &frames_[found->second];
+}
+
+uint64_t WalOverlay::CommittedPagesAbove(uint64_t page) const {
+  uint64_t count = 0;
+  for (const auto& entry : newest_) count += entry.first > page ? 1 : 0;
+  return count;
+}
+
+std::vector<const WalFrame*> WalOverlay::OlderFrames(uint64_t page) const {
+  std::vector<const WalFrame*> frames;
+  auto found = older_.find(page);
+  if (found == older_.end()) return frames;
+  for (size_t f : found->second) frames.push_back(&frames_[f]);
+  return frames;
 }
 
 void WalOverlay::ReadFrame(const WalFrame& frame, uint8_t* out) const {

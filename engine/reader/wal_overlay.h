@@ -51,6 +51,8 @@ class WalOverlay {
   uint64_t DatabasePages() const { return summary_.databasePages; }
   // The highest page number a committed frame holds.
   uint64_t HighestPage() const { return highestPage_; }
+  // How many distinct pages above `page` committed frames hold.
+  uint64_t CommittedPagesAbove(uint64_t page) const;
 
   // The newest committed frame of `page`, or null.
   const WalFrame* NewestFrame(uint64_t page) const;
@@ -60,6 +62,8 @@ class WalOverlay {
   bool IsNewest(const WalFrame& frame) const { return NewestFrame(frame.page) == &frame; }
   // Whether the log holds a version of `page` other than the one in use.
   bool HoldsOlderVersion(uint64_t page) const { return older_.count(page) != 0; }
+  // Those versions, in log order.
+  std::vector<const WalFrame*> OlderFrames(uint64_t page) const;
   // Reads the page image of `frame` (pageSize bytes) into `out`.
   void ReadFrame(const WalFrame& frame, uint8_t* out) const;
   // Reads `length` bytes from `offset` within the page image (the caller clips).
@@ -74,7 +78,7 @@ class WalOverlay {
   WalSummary summary_;
   std::vector<WalFrame> frames_;
   std::unordered_map<uint64_t, size_t> newest_;  // page -> index in frames_
-  std::unordered_set<uint64_t> older_;
+  std::unordered_map<uint64_t, std::vector<size_t>> older_;  // page -> frames not in use
   uint64_t highestPage_ = 0;           // pages with a frame not in use
 };
 

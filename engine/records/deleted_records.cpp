@@ -280,7 +280,20 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       const RowHash key = Key(plain, !indexTree, cell.rowid);
       holdsLiveCopy = holdsLiveCopy || live.Contains(key) || emitted.Contains(key);
     }
-    const bool pageIsOurs = ours || (!cellRecords.empty() && FitsBest(cellRecords, holdsLiveCopy, pageNumber));
+    // A page number of the table's tree may have served another table before: an
+    // old version of it is the table's when it holds a copy of a live row, else
+    // when its cells fit the table best (for a table without rowid, when each is a
+    // whole row of it: another table's index pages are not told apart otherwise).
+    bool pageIsOurs = ours;
+    if (!cellRecords.empty() && !(ours && holdsLiveCopy)) {
+      if (indexTree) {
+        pageIsOurs = ours && std::all_of(cellRecords.begin(), cellRecords.end(), [&](const auto& record) {
+                       return record.size() == columns && Fit(record, shape) >= 0;
+                     });
+      } else {
+        pageIsOurs = FitsBest(cellRecords, holdsLiveCopy, pageNumber);
+      }
+    }
     if (!cellRecords.empty() && !pageIsOurs) {
       work.Step();
       return;

@@ -88,7 +88,11 @@ std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tabl
     entry.rootPage = record.rootPage;
     entry.sql = record.sql;
     entry.columns = std::move(columns);
-    entry.withoutRowid = IsWithoutRowid(record.sql);
+    // A text cut short loses its table options; the root page's type still tells.
+    uint8_t rootType = 0;
+    if (record.rootPage > 1) db.pages.ReadPagePrefix(static_cast<uint64_t>(record.rootPage), 1, &rootType);
+    entry.withoutRowid = IsWithoutRowid(record.sql) || rootType == format::kIndexLeafPage ||
+                         rootType == format::kIndexInteriorPage;
     ++tableCount;
     if (freedSpace) {
       TableEntry companion = entry;

@@ -117,6 +117,19 @@ TEST(WithoutRowidTest, AColumnAddedLaterTakesItsDefaultInOldRows) {
             (Rows{{"1", "one", "later"}, {"2", "two", "later"}, {"3", "three", "own"}}));
 }
 
+TEST(WithoutRowidTest, ATableWhoseOptionsWereLostIsKnownByItsRootPage) {
+  TempDir dir;
+  const std::string path = dir.File("options.db");
+  fixture::BuildDatabase(path, {}, std::string(kCreate) + FillSql(300));
+  const Rows truth = fixture::Query(path, "SELECT " + kGridNote + ", qty, code, price FROM stock");
+  ASSERT_EQ(fixture::ReplaceBytes(path, " WITHOUT ROWID", "              "), 1);
+  EngineHarness h;
+  h.port.plainCells = true;
+  h.Repair(path);
+  ASSERT_TRUE(h.Preview("stock"));
+  EXPECT_EQ(h.port.GridRows(), truth);
+}
+
 TEST(WithoutRowidTest, DeletedRowsComeBackFromTheFreeblocksOfIndexPages) {
   // A note long enough for a two-byte payload size keeps every serial type but the
   // first under the freeblock header; a short one loses the first two, whose split
