@@ -36,6 +36,10 @@ class CSqliteRepair {
 
   // What the last repair recovered.
   const engine::Schema& RecoveredSchema() const { return schema_; }
+  // The page size the file is read with, and the stored one it replaced (0 when the
+  // header's own was used).
+  uint32_t PageSize() const { return db_.pages.PageSize(); }
+  uint32_t ReplacedPageSize() const { return db_.storedPageSize; }
   // What the write-ahead log beside the file gave, or null when there was none.
   const engine::WalSummary* WriteAheadLog() const { return db_.wal ? &db_.wal->Summary() : nullptr; }
   // The open database (for tests and benchmarks that drive the reader directly).

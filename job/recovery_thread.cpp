@@ -123,6 +123,12 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
     port.LogLine(line);
     // The log the pages were read through, right after the file it belongs to.
     if (&line == &lines[2]) {
+      if (engine.ReplacedPageSize() != 0) {
+        port.LogLine("");
+        port.LogLine("The page size in the header (" + std::to_string(engine.ReplacedPageSize()) +
+                     " bytes) does not fit the file; its pages were read as " + std::to_string(engine.PageSize()) +
+                     " bytes.");
+      }
       if (const std::string wal = WalLine(engine.WriteAheadLog()); !wal.empty()) {
         port.LogLine("");
         port.LogLine(wal);

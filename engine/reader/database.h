@@ -23,6 +23,7 @@ struct Database {
   uint32_t usableSize = 0;  // page size minus the reserved bytes at each page end
   format::TextEncoding textEncoding = format::TextEncoding::Utf8;
   bool pageSizeInferred = false;           // the stored page size was unusable
+  uint32_t storedPageSize = 0;  // a power of two the header stated that did not fit the file
   std::vector<uint64_t> masterLeafPages;   // page numbers, in walk order
 
   bool IsOpen() const { return file != nullptr && pages.PageSize() != 0; }

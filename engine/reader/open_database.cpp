@@ -30,7 +30,17 @@ bool ReadHeader(Database& db, const std::string& path) {
   const uint8_t reserved = header[kReservedBytesOffset];
   uint32_t pageSize = DecodePageSize(ReadBigEndian16(header + kPageSizeOffset, end));
   db.pageSizeInferred = pageSize == 0;
-  if (db.pageSizeInferred) pageSize = InferPageSize(file, reserved);
+  if (db.pageSizeInferred) {
+    pageSize = InferPageSize(file, reserved);
+  } else if (!PageSizeFits(file, pageSize, reserved)) {
+    // A power of two can be wrong too: when page 1 does not parse at the stored size
+    // and exactly one other size fits the file, that one is the file's.
+    const uint32_t inferred = InferPageSize(file, reserved);
+    if (inferred != 0 && inferred != pageSize) {
+      db.storedPageSize = pageSize;
+      pageSize = inferred;
+    }
+  }
   if (pageSize == 0) return false;
 
   db.usableSize = UsableSize(pageSize, reserved);

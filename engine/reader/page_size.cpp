@@ -82,6 +82,10 @@ Fit TryPageSize(const platform::RandomAccessFile& file, uint32_t pageSize, uint8
 
 }  // namespace
 
+bool PageSizeFits(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved) {
+  return TryPageSize(file, pageSize, reserved).consistent;
+}
+
 uint32_t InferPageSize(const platform::RandomAccessFile& file, uint8_t reserved) {
   // Rank: cells reaching the end of the page is the strongest sign (SQLite fills a
   // page from its end); a file size that is a whole number of pages comes next.

@@ -18,6 +18,10 @@ uint32_t DecodePageSize(uint16_t stored);
 // `reserved` is the header's reserved-bytes field.
 uint32_t InferPageSize(const platform::RandomAccessFile& file, uint8_t reserved);
 
+// Whether page 1 is a consistent table b-tree page under `pageSize`, as
+// InferPageSize tries each size.
+bool PageSizeFits(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved);
+
 // Usable bytes of a page: page size minus the reserved bytes, or the whole page when
 // the reserved field would leave less than the format's minimum.
 uint32_t UsableSize(uint32_t pageSize, uint8_t reserved);

@@ -11,6 +11,7 @@
 #include "engine/reader/coding.h"
 #include "tests/fixture/engine_harness.h"
 #include "tests/fixture/fixture_db.h"
+#include "tests/fixture/save_harness.h"
 
 namespace {
 
@@ -178,6 +179,7 @@ TEST(OpenDatabaseTest, PageSizeAsStoredOrInferred) {
     int64_t storedSize;  // -1 keeps the stored field
     uint32_t expected;   // 0: the open fails
     bool inferred;
+    uint32_t replaced = 0;  // a stored power of two that does not fit the file
   } cases[] = {
       {"65536 stored as 1", 65536, 3, -1, 65536, false},
       {"1024 as stored", 1024, 3, -1, 1024, false},
@@ -185,6 +187,9 @@ TEST(OpenDatabaseTest, PageSizeAsStoredOrInferred) {
       {"not a power of two, leaf page 1", 8192, 5, 3000, 8192, true},
       {"zero, interior page 1", 512, 400, 0, 512, true},
       {"too small, 65536-byte pages", 65536, 2, 256, 65536, true},
+      {"a smaller power of two, leaf page 1", 4096, 3, 1024, 4096, false, 1024},
+      {"a larger power of two, interior page 1", 1024, 400, 4096, 1024, false, 4096},
+      {"65536-byte pages stored as 8192", 65536, 3, 8192, 65536, false, 8192},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -199,8 +204,32 @@ TEST(OpenDatabaseTest, PageSizeAsStoredOrInferred) {
     ASSERT_EQ(h.state.openFailed, 0);
     EXPECT_EQ(h.Db().pages.PageSize(), c.expected);
     EXPECT_EQ(h.Db().pageSizeInferred, c.inferred);
+    EXPECT_EQ(h.engine.ReplacedPageSize(), c.replaced);
     EXPECT_EQ(h.Db().masterLeafPages, expectedLeaves);
   }
+}
+
+TEST(OpenDatabaseTest, AWrongPowerOfTwoIsReplacedAndLogged) {
+  TempDir dir;
+  const std::string path = dir.File("wrong.db");
+  fixture::DbOptions options;
+  options.pageSize = 2048;
+  fixture::BuildDatabase(path, options,
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)"
+                         " INSERT INTO t SELECT i, printf('value %d', i) FROM n;");
+  const auto rows = fixture::DumpTable(path, "t");
+  fixture::PutBigEndian(path, 16, 512, 2);
+  std::filesystem::create_directory(dir.File("out"));
+  EngineHarness h;
+  const std::string output = fixture::RepairAndSave(h, path, dir.File("out"));
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::DumpTable(output, "t"), rows);
+  const auto lines = h.port.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "The page size in the header (512 bytes) does not fit the file; its pages were read as 2048 "
+                      "bytes."),
+            lines.end());
 }
 
 TEST(OpenDatabaseTest, UnusablePageSizeWithBrokenPageOneFails) {
