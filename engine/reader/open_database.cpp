@@ -32,11 +32,12 @@ bool ReadHeader(Database& db, const std::string& path) {
   db.pageSizeInferred = pageSize == 0;
   if (db.pageSizeInferred) {
     pageSize = InferPageSize(file, reserved);
-  } else if (!PageSizeFits(file, pageSize, reserved)) {
-    // A power of two can be wrong too: when page 1 does not parse at the stored size
-    // and exactly one other size fits the file, that one is the file's.
+  } else if (const int stored = PageSizeFit(file, pageSize, reserved); stored < 3) {
+    // A power of two can be wrong too: when page 1 fits the stored size less well
+    // than the one size that fits the file best (its cells end at the page's end
+    // there, say, and not here), that one is the file's.
     const uint32_t inferred = InferPageSize(file, reserved);
-    if (inferred != 0 && inferred != pageSize) {
+    if (inferred != 0 && inferred != pageSize && PageSizeFit(file, inferred, reserved) > stored) {
       db.storedPageSize = pageSize;
       pageSize = inferred;
     }

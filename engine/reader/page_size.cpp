@@ -82,8 +82,10 @@ Fit TryPageSize(const platform::RandomAccessFile& file, uint32_t pageSize, uint8
 
 }  // namespace
 
-bool PageSizeFits(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved) {
-  return TryPageSize(file, pageSize, reserved).consistent;
+int PageSizeFit(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved) {
+  const Fit fit = TryPageSize(file, pageSize, reserved);
+  if (!fit.consistent) return -1;
+  return (fit.cellsReachPageEnd ? 2 : 0) + (file.Size() % pageSize == 0 ? 1 : 0);
 }
 
 uint32_t InferPageSize(const platform::RandomAccessFile& file, uint8_t reserved) {
@@ -93,9 +95,8 @@ uint32_t InferPageSize(const platform::RandomAccessFile& file, uint8_t reserved)
   int bestCount = 0;
   uint32_t best = 0;
   for (uint32_t size = kMinPageSize; size <= kMaxPageSize; size *= 2) {
-    Fit fit = TryPageSize(file, size, reserved);
-    if (!fit.consistent) continue;
-    int rank = (fit.cellsReachPageEnd ? 2 : 0) + (file.Size() % size == 0 ? 1 : 0);
+    const int rank = PageSizeFit(file, size, reserved);
+    if (rank < 0) continue;
     if (rank > bestRank) {
       bestRank = rank;
       bestCount = 1;

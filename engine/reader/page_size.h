@@ -18,9 +18,9 @@ uint32_t DecodePageSize(uint16_t stored);
 // `reserved` is the header's reserved-bytes field.
 uint32_t InferPageSize(const platform::RandomAccessFile& file, uint8_t reserved);
 
-// Whether page 1 is a consistent table b-tree page under `pageSize`, as
-// InferPageSize tries each size.
-bool PageSizeFits(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved);
+// How well page 1 fits `pageSize`, as InferPageSize ranks each size: -1 not at all
+// (no consistent table b-tree page), more the better.
+int PageSizeFit(const platform::RandomAccessFile& file, uint32_t pageSize, uint8_t reserved);
 
 // Usable bytes of a page: page size minus the reserved bytes, or the whole page when
 // the reserved field would leave less than the format's minimum.

@@ -190,6 +190,7 @@ TEST(OpenDatabaseTest, PageSizeAsStoredOrInferred) {
       {"a smaller power of two, leaf page 1", 4096, 3, 1024, 4096, false, 1024},
       {"a larger power of two, interior page 1", 1024, 400, 4096, 1024, false, 4096},
       {"65536-byte pages stored as 8192", 65536, 3, 8192, 65536, false, 8192},
+      {"512-byte pages stored as 2048, leaf page 1", 512, 3, 2048, 512, false, 2048},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
