@@ -271,6 +271,7 @@ int main(int argc, char** argv) {
       state.databaseFileName = "damaged.db";
       engine.OpenDatabaseFile();
       engine.ScanTables();
+      engine.FindStrayPages();
       state.schemaMarker = job::kSchemaMarkerFilled;
       const fs::path out = dir / "out";
       fs::remove_all(out);

@@ -2,6 +2,7 @@
 
 #include "engine/reader/open_database.h"
 #include "engine/reader/work.h"
+#include "engine/records/page_attribution.h"
 #include "engine/records/table_preview.h"
 #include "engine/schema/schema_scan.h"
 #include "engine/writer/save_database.h"
@@ -43,6 +44,22 @@ void CSqliteRepair::ScanTriggers() {
   if (!db_.IsOpen()) return;
   engine::Work work(port_, state_.stopRequested);
   schema_.triggerList = engine::ScanTriggers(db_, work, schema_.triggerCount);
+}
+
+void CSqliteRepair::FindStrayPages() {
+  if (!db_.IsOpen() || schema_.tableList.empty()) return;
+  engine::Work work(port_, state_.stopRequested);
+  engine::PageAttribution attribution(db_, schema_);
+  attribution.Run(work);
+  if (work.Stopped()) return;
+  for (size_t i = 0; i < schema_.tableList.size(); ++i) {
+    if (!attribution.Decided(i)) continue;
+    engine::TableEntry& entry = schema_.tableList[i];
+    entry.leavesAttributed = true;
+    entry.leafPages = attribution.Leaves(i);
+    entry.outsidePages = attribution.Outside(i);
+    entry.strayFreedPages = attribution.Freed(i);
+  }
 }
 
 void CSqliteRepair::PreviewTable(const engine::TableEntry& entry) {

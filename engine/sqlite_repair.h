@@ -33,6 +33,10 @@ class CSqliteRepair {
   void ScanTables();
   void ScanViews();
   void ScanTriggers();
+  // Classifies every page of the file and gives each table the leaf pages whose
+  // rows are its own: those of its tree that fit it, those another tree reached,
+  // and stray ones. After the scans; returns early on a stop request.
+  void FindStrayPages();
 
   // What the last repair recovered.
   const engine::Schema& RecoveredSchema() const { return schema_; }

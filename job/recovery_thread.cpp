@@ -94,6 +94,7 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
   engine.ScanTables();
   engine.ScanViews();
   engine.ScanTriggers();
+  engine.FindStrayPages();
   if (state.stopRequested || state.openFailed) {
     state.openFailed = 0;
     return;
@@ -156,6 +157,9 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
   port.LogLine("Table name   : " + target);
   port.LogLine("Total record(s) present    : " + std::to_string(t.present));
   port.LogLine("Total record(s) repaired    : " + std::to_string(t.written));
+  if (t.outside) {
+    port.LogLine("Record(s) from pages outside its tree : " + std::to_string(t.outside));
+  }
 }
 
 void ShowCustomMessage(RepairState& state, FrontEndPort& port, const std::string& text) {

@@ -14,41 +14,13 @@
 #include "engine/reader/overflow_claims.h"
 #include "engine/records/live_records.h"
 #include "engine/records/record_carver.h"
+#include "engine/records/record_fit.h"
 #include "engine/records/row_hash.h"
 #include "engine/records/table_row.h"
 #include "engine/records/type_class.h"
 
 namespace engine {
 namespace {
-
-// How well a record read from a freed page fits a table of `shape`: -1 not at
-// all, else more the closer it fits (every column filled; with `aliasBonus`, a
-// NULL where the rowid's column stands counts for that table).
-int Fit(const std::vector<RecordValue>& values, const TableRowShape& shape, bool aliasBonus = false) {
-  const std::vector<columndata>& columns = shape.StoredColumns();
-  if (values.empty() || values.size() > columns.size()) return -1;
-  const int alias = shape.AliasRecordIndex();
-  for (size_t i = 0; i < values.size(); ++i) {
-    const Value& v = values[i].value;
-    if (static_cast<int>(i) == alias && v.kind != Value::Kind::Null) return -1;
-    const bool number = v.kind == Value::Kind::Integer || v.kind == Value::Kind::Real;
-    if (number && ColumnAffinity(columns[i]) == Affinity::Text) return -1;
-  }
-  return (values.size() == columns.size() ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0);
-}
-
-// How well the records of one freed page fit a table together: the cells of a leaf
-// page all belonged to one table, so one record that cannot be its row counts hard
-// against it.
-int PageFit(const std::vector<std::vector<RecordValue>>& records, const TableRowShape& shape,
-            bool aliasBonus) {
-  int total = 0;
-  for (const auto& record : records) {
-    const int fit = Fit(record, shape, aliasBonus);
-    total += fit < 0 ? -8 : fit;
-  }
-  return total;
-}
 
 // The bytes `v` takes in a record of a database in `encoding`: what its serial type
 // states, the integers 0 and 1 taking none.
@@ -92,9 +64,14 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // recovered, leave pages of records alike on the freelist.
   const bool indexTree = entry.withoutRowid;
   const uint64_t root = entry.rootPage > 0 ? static_cast<uint64_t>(entry.rootPage) : 0;
-  const std::vector<uint64_t> ownLeavesInOrder =
-      indexTree ? CollectIndexPages(db, root, nullptr) : CollectTableLeaves(db, root, nullptr);
-  const std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work);
+  const std::vector<uint64_t> ownLeavesInOrder = indexTree               ? CollectIndexPages(db, root, nullptr)
+                                                 : entry.leavesAttributed ? entry.leafPages
+                                                                          : CollectTableLeaves(db, root, nullptr);
+  std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work);
+  // Stray pages found to be pages the table freed hold its deleted rows too.
+  for (uint64_t stray : entry.strayFreedPages) {
+    if (std::find(freedLeaves.begin(), freedLeaves.end(), stray) == freedLeaves.end()) freedLeaves.push_back(stray);
+  }
   // Versions of pages the write-ahead log replaced hold rows changed or deleted since.
   const std::vector<PageImage> images = db.pages.SupersededImages();
   if (startBar) {

@@ -61,9 +61,11 @@ void PreviewTable(const Database& db, const Schema& schema, const TableEntry& en
     if (bar.running) work.FinishBar();
     return;
   }
+  // The walk drives the bar as it always has, also where the pages were attributed.
   std::vector<uint64_t> leaves =
       entry.rootPage > 0 ? CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work)
                          : std::vector<uint64_t>{};
+  if (entry.leavesAttributed) leaves = entry.leafPages;
   // Leaf pages in the order they lie in the file, not in key order.
   std::sort(leaves.begin(), leaves.end());
   LiveBar bar{true, true};

@@ -18,6 +18,13 @@ struct TableEntry {
   std::vector<columndata> columns;
   bool deletedCompanion = false;  // the "(deleted)" entry of a table with freed space
   bool withoutRowid = false;      // its rows live in an index b-tree keyed by the primary key
+  // Set once the file's pages were attributed (tables with rowid): the leaf pages
+  // whose rows are the table's, ascending; those of them outside its own tree; and
+  // stray pages it freed, whose rows are deleted ones.
+  bool leavesAttributed = false;
+  std::vector<uint64_t> leafPages;
+  std::vector<uint64_t> outsidePages;
+  std::vector<uint64_t> strayFreedPages;
 };
 
 struct ViewEntry {

@@ -18,6 +18,7 @@ struct TableReport {
   std::string receiveError;
   bool read = false;       // its records were read (false: no pages, an internal table, ...)
   uint64_t present = 0;    // cells read from the live table's leaf pages
+  uint64_t outside = 0;    // of them, cells of pages outside the table's own tree
   uint64_t written = 0;    // records the output took
   uint64_t refused = 0;    // records SQLite refused (a constraint, a value it rejects)
   std::string firstRefusal;

@@ -1,6 +1,7 @@
 #include "engine/writer/table_copy.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <sqlite3.h>
 
@@ -129,18 +130,31 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
     if (entry.rootPage > 1 && db.pages.IsValidPage(static_cast<uint64_t>(entry.rootPage))) {
       leaves.push_back(static_cast<uint64_t>(entry.rootPage));
     }
+  } else if (entry.leavesAttributed) {
+    leaves = entry.leafPages;
   } else if (entry.rootPage > 0) {
     leaves = CollectTableLeaves(db, static_cast<uint64_t>(entry.rootPage), &work);
   }
   std::sort(leaves.begin(), leaves.end());
-  auto readLive = [&](LiveBar& bar, RowSink& sink) {
-    return entry.withoutRowid ? ReadIndexRecords(db, leaves.front(), work, bar, sink)
-                              : ReadLiveRecords(db, leaves, work, bar, sink);
+  // The pages of its own tree first, then those found outside it, counted apart.
+  std::vector<uint64_t> outside;
+  if (!entry.withoutRowid && !entry.outsidePages.empty()) {
+    outside = entry.outsidePages;
+    std::sort(outside.begin(), outside.end());
+    std::vector<uint64_t> own;
+    std::set_difference(leaves.begin(), leaves.end(), outside.begin(), outside.end(), std::back_inserter(own));
+    leaves.swap(own);
+  }
+  auto readLive = [&](LiveBar& bar, RowSink& sink) -> uint64_t {
+    if (entry.withoutRowid) return ReadIndexRecords(db, leaves.front(), work, bar, sink);
+    const uint64_t cells = ReadLiveRecords(db, leaves, work, bar, sink);
+    report.outside = ReadLiveRecords(db, outside, work, bar, sink);
+    return cells + report.outside;
   };
   // Nothing to copy from an internal table SQLite keeps itself, from a name ending
   // in "(deleted)" (the entry "CalendarCache(deleted)"), or from a table without
   // pages; the summary follows all the same.
-  if (!db.IsOpen() || leaves.empty() || IsInternalTableName(entry.name) ||
+  if (!db.IsOpen() || (leaves.empty() && outside.empty()) || IsInternalTableName(entry.name) ||
       EndsWithDeletedSuffix(entry.name)) {
     work.FinishBar();
     return;

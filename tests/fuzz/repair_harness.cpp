@@ -111,6 +111,7 @@ RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& w
   engine.ScanTables();
   engine.ScanViews();
   engine.ScanTriggers();
+  engine.FindStrayPages();
   if (state.openFailed) return outcome;
   outcome.opened = true;
   const engine::Schema& schema = engine.RecoveredSchema();

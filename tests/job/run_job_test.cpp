@@ -66,7 +66,9 @@ TEST(RunJobTest, ValidFileIsRepairedWithTheSummaryLines) {
       "ShowRecordCount(0,0)", "Progress(20,1)", "Progress(0,2)",
       // one step per column of each table without freed space: a, b, c (two)
       "Progress(0,2)", "Progress(0,2)", "Progress(0,2)", "Progress(0,2)",
-      "Progress(0,2)", "Progress(0,3)", "RepairDone(1,0)",
+      "Progress(0,2)", "Progress(0,3)",
+      "Progress(1,1)", "Progress(0,3)",  // the page census
+      "RepairDone(1,0)",
       "LogLine:Repairing process started on ", "LogLine:", "LogLine:Database Name : " + path,
       "LogLine:", "LogLine:Database Details: ", "LogLine:",
       "LogLine:Total Table(s) present     : 3", "LogLine:Total View(s) present      : 1",

@@ -1,0 +1,183 @@
+#include "engine/records/page_attribution.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "engine/reader/btree_page.h"
+#include "engine/reader/leaf_cell.h"
+#include "engine/reader/overflow_claims.h"
+#include "engine/records/record_fit.h"
+#include "engine/records/table_row.h"
+
+namespace engine {
+namespace {
+
+// Cells a reached leaf is judged by: its rows fit its table or they do not, and a
+// few tell as much as all.
+constexpr uint32_t kSampleCells = 3;
+
+struct PageRecords {
+  std::vector<std::vector<RecordValue>> records;
+  std::vector<int64_t> rowids;
+};
+
+}  // namespace
+
+void PageAttribution::Run(Work& work) {
+  const std::vector<TableEntry>& list = schema_.tableList;
+  const size_t n = list.size();
+  leaves_.assign(n, {});
+  outside_.assign(n, {});
+  freed_.assign(n, {});
+  decided_.assign(n, false);
+
+  // One tree per root of a table; a companion shares its table's.
+  std::vector<CensusTree> trees;
+  std::vector<size_t> tableOfTree;
+  std::vector<int> treeOf(n, -1);
+  for (size_t i = 0; i < n; ++i) {
+    const TableEntry& e = list[i];
+    if (e.deletedCompanion || e.rootPage <= 1) continue;
+    for (size_t t = 0; t < trees.size() && treeOf[i] < 0; ++t) {
+      if (trees[t].root == static_cast<uint64_t>(e.rootPage)) treeOf[i] = static_cast<int>(t);
+    }
+    if (treeOf[i] >= 0) continue;
+    treeOf[i] = static_cast<int>(trees.size());
+    trees.push_back({static_cast<uint64_t>(e.rootPage), e.withoutRowid});
+    tableOfTree.push_back(i);
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (!list[i].deletedCompanion) continue;
+    for (size_t j = 0; j < n; ++j) {
+      if (!list[j].deletedCompanion && list[j].rootPage == list[i].rootPage) treeOf[i] = treeOf[j];
+    }
+  }
+  PageCensus census(db_);
+  census.Run(trees, work, true);
+  if (work.Stopped()) return;
+
+  const size_t treeCount = trees.size();
+  std::vector<TableRowShape> shapes;
+  for (size_t t = 0; t < treeCount; ++t) shapes.emplace_back(list[tableOfTree[t]]);
+  std::vector<bool> broken(treeCount);
+  std::vector<std::unordered_set<uint64_t>> reached(treeCount);
+  for (size_t t = 0; t < treeCount; ++t) {
+    broken[t] = census.Damaged(t);
+    reached[t].insert(census.Leaves(t).begin(), census.Leaves(t).end());
+  }
+
+  std::vector<uint8_t> page;
+  LeafCell cell;
+  std::vector<RecordField> fields;
+  std::vector<RecordValue> values;
+  OverflowClaims claims(db_.pages);
+  auto read = [&](uint64_t number, uint32_t limit, PageRecords& out) {
+    out.records.clear();
+    out.rowids.clear();
+    db_.pages.ReadPage(number, page);
+    const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, number);
+    for (uint32_t i = 0; i < h.cellCount && out.records.size() < limit; ++i) {
+      const uint32_t at = CellOffset(page.data(), db_.usableSize, h, i);
+      if (at == 0 || !ReadTableLeafCell(db_.pages, page.data(), db_.usableSize, at, &cell, &claims) ||
+          !DecodeRecordValues(cell, db_.textEncoding, fields, values)) {
+        continue;
+      }
+      out.records.push_back(values);
+      out.rowids.push_back(cell.rowid);
+    }
+  };
+  // The one table whose rows these are: the best fit, when no other fits as well.
+  auto best = [&](const PageRecords& r) {
+    int winner = -1;
+    int top = 0;
+    bool tie = false;
+    for (size_t t = 0; t < treeCount; ++t) {
+      if (trees[t].indexTree) continue;
+      const int fit = PageFit(r.records, shapes[t], true);
+      if (fit > top) {
+        top = fit;
+        winner = static_cast<int>(t);
+        tie = false;
+      } else if (fit == top && fit > 0) {
+        tie = true;
+      }
+    }
+    return tie ? -1 : winner;
+  };
+
+  // The reached leaves: a tree keeps those whose rows fit it; one whose rows fit
+  // only another table is that table's (a root or a child pointer redirected into
+  // it), and the tree that reached it is broken there.
+  std::vector<std::vector<uint64_t>> pages(treeCount);
+  std::unordered_map<uint64_t, size_t> owner;
+  PageRecords sample;
+  for (size_t t = 0; t < treeCount && !work.Stopped(); ++t) {
+    if (trees[t].indexTree) continue;
+    for (uint64_t leaf : census.Leaves(t)) {
+      if (owner.count(leaf)) continue;
+      read(leaf, kSampleCells, sample);
+      size_t to = t;
+      if (!sample.records.empty() && PageFit(sample.records, shapes[t], true) <= 0) {
+        const int other = best(sample);
+        if (other >= 0) {
+          to = static_cast<size_t>(other);
+          broken[t] = true;
+        }
+      }
+      owner[leaf] = to;
+      pages[to].push_back(leaf);
+    }
+  }
+
+  // The rowids a table's pages hold, read when a stray page asks.
+  std::vector<std::vector<int64_t>> rowids(treeCount);
+  std::vector<bool> rowidsRead(treeCount, false);
+  PageRecords all;
+  auto rowidsOf = [&](size_t t) -> std::vector<int64_t>& {
+    if (!rowidsRead[t]) {
+      rowidsRead[t] = true;
+      for (uint64_t leaf : pages[t]) {
+        read(leaf, UINT32_MAX, all);
+        rowids[t].insert(rowids[t].end(), all.rowids.begin(), all.rowids.end());
+      }
+      std::sort(rowids[t].begin(), rowids[t].end());
+    }
+    return rowids[t];
+  };
+  // The stray table leaves: live rows of a broken tree whose rowids it does not
+  // hold yet; any other page of a table is a page it freed.
+  std::vector<std::vector<uint64_t>> freed(treeCount);
+  for (uint64_t stray : census.StrayTableLeaves()) {
+    if (work.Stopped()) return;
+    read(stray, UINT32_MAX, all);
+    const int to = all.records.empty() ? -1 : best(all);
+    if (to < 0) continue;
+    const size_t t = static_cast<size_t>(to);
+    bool live = broken[t];
+    if (live) {
+      std::vector<int64_t>& known = rowidsOf(t);
+      live = std::none_of(all.rowids.begin(), all.rowids.end(),
+                          [&](int64_t r) { return std::binary_search(known.begin(), known.end(), r); });
+      if (live) {
+        known.insert(known.end(), all.rowids.begin(), all.rowids.end());
+        std::sort(known.begin(), known.end());
+      }
+    }
+    (live ? pages[t] : freed[t]).push_back(stray);
+  }
+
+  for (size_t i = 0; i < n; ++i) {
+    if (treeOf[i] < 0 || trees[static_cast<size_t>(treeOf[i])].indexTree) continue;
+    const size_t t = static_cast<size_t>(treeOf[i]);
+    leaves_[i] = pages[t];
+    std::sort(leaves_[i].begin(), leaves_[i].end());
+    for (uint64_t leaf : leaves_[i]) {
+      if (!reached[t].count(leaf)) outside_[i].push_back(leaf);
+    }
+    freed_[i] = freed[t];
+    decided_[i] = true;
+  }
+}
+
+}  // namespace engine
