@@ -71,6 +71,8 @@ void PageAttribution::Run(Work& work) {
   LeafCell cell;
   std::vector<RecordField> fields;
   std::vector<RecordValue> values;
+  // An overflow page serves one chain within a pass over the pages: crafted cells
+  // sharing one cannot make a pass cost cells x chain.
   OverflowClaims claims(db_.pages);
   auto read = [&](uint64_t number, uint32_t limit, PageRecords& out) {
     out.records.clear();
@@ -130,16 +132,18 @@ void PageAttribution::Run(Work& work) {
     }
   }
 
+  claims.Clear();
   // The rowids a table's pages hold, read when a stray page asks.
   std::vector<std::vector<int64_t>> rowids(treeCount);
   std::vector<bool> rowidsRead(treeCount, false);
   PageRecords all;
+  PageRecords theirs;
   auto rowidsOf = [&](size_t t) -> std::vector<int64_t>& {
     if (!rowidsRead[t]) {
       rowidsRead[t] = true;
       for (uint64_t leaf : pages[t]) {
-        read(leaf, UINT32_MAX, all);
-        rowids[t].insert(rowids[t].end(), all.rowids.begin(), all.rowids.end());
+        read(leaf, UINT32_MAX, theirs);
+        rowids[t].insert(rowids[t].end(), theirs.rowids.begin(), theirs.rowids.end());
       }
       std::sort(rowids[t].begin(), rowids[t].end());
     }

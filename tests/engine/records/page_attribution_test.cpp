@@ -1,0 +1,193 @@
+// Rows back from broken trees: stray leaves go home, pages of another table's tree
+// go to it, and no row is given twice or to the wrong table.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/fixture/fixture_db.h"
+#include "tests/fixture/save_harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using fixture::DumpTable;
+using fixture::EngineHarness;
+using fixture::TempDir;
+using Rows = std::vector<std::vector<std::string>>;
+
+constexpr uint32_t kPage = 1024;
+
+// Two tables no record of one can pass for the other's: `a` has an INTEGER
+// PRIMARY KEY (stored NULL) and four columns, `b` three and none.
+const char* kTwoTables =
+    "CREATE TABLE a(id INTEGER PRIMARY KEY, name TEXT, qty INT, note BLOB);"
+    "CREATE TABLE b(x TEXT, y REAL, z);"
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 6000)"
+    " INSERT INTO a SELECT i * 3, printf('name %d', i), i % 100, CASE WHEN i % 50 = 0 THEN randomblob(2500)"
+    " ELSE randomblob(20) END FROM n;"
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400)"
+    " INSERT INTO b SELECT printf('text %d', i), i * 0.5, i FROM n;";
+
+struct Built {
+  std::string path;
+  Rows a, b;
+};
+
+Built Build(TempDir& dir, const std::string& sql = kTwoTables) {
+  Built built{dir.File("damaged.db"), {}, {}};
+  fixture::DbOptions options;
+  options.pageSize = kPage;
+  fixture::BuildDatabase(built.path, options, sql);
+  built.a = DumpTable(built.path, "a");
+  built.b = DumpTable(built.path, "b");
+  return built;
+}
+
+uint32_t Root(const std::string& path, const std::string& table) {
+  return static_cast<uint32_t>(
+      std::stoul(fixture::Query(path, "SELECT rootpage FROM sqlite_schema WHERE name = '" + table + "'")[0][0]));
+}
+
+std::vector<uint32_t> Pages(const std::string& path, const std::string& table, const std::string& type) {
+  std::vector<uint32_t> pages;
+  for (const auto& p : fixture::BtreePages(path, table)) {
+    if (p.type == type) pages.push_back(p.page);
+  }
+  return pages;
+}
+
+std::string Saved(TempDir& dir, EngineHarness& h, const std::string& path, bool deleted = false) {
+  fs::create_directories(dir.File("out"));
+  return fixture::RepairAndSave(h, path, dir.File("out"), deleted);
+}
+
+TEST(PageAttributionTest, RowsBelowABrokenInteriorPageComeBackInTheirTable) {
+  struct Case {
+    const char* name;
+    bool deeper;  // an interior page below the root rather than the root
+    bool zero;    // zeros rather than random bytes
+  };
+  for (const Case& c : {Case{"root zeroed", false, true}, Case{"root garbled", false, false},
+                        Case{"deeper zeroed", true, true}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    Built built = Build(dir);
+    const uint32_t root = Root(built.path, "a");
+    uint32_t target = root;
+    if (c.deeper) {
+      for (uint32_t p : Pages(built.path, "a", "internal")) {
+        if (p != root) target = p;
+      }
+      ASSERT_NE(target, root) << "the tree has two levels only";
+    }
+    std::vector<uint8_t> bytes(kPage, 0);
+    for (size_t i = 0; i < bytes.size() && !c.zero; ++i) bytes[i] = static_cast<uint8_t>(i * 131 + 7);
+    fixture::PatchBytes(built.path, static_cast<int64_t>(target - 1) * kPage, bytes);
+
+    EngineHarness h;
+    const std::string output = Saved(dir, h, built.path);
+    EXPECT_EQ(DumpTable(output, "a"), built.a);
+    EXPECT_EQ(DumpTable(output, "b"), built.b);
+    const auto lines = h.port.LogLines();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.rfind("Record(s) from pages outside its tree : ", 0) == 0; }),
+              lines.end());
+  }
+}
+
+TEST(PageAttributionTest, SwappedRootsAndARedirectedChildGiveEachTableItsOwnRows) {
+  for (const char* damage : {"swap", "redirect"}) {
+    SCOPED_TRACE(damage);
+    TempDir dir;
+    Built built = Build(dir);
+    const uint32_t a = Root(built.path, "a"), b = Root(built.path, "b");
+    if (std::string(damage) == "swap") {
+      sqlite3* db = nullptr;
+      sqlite3_open(built.path.c_str(), &db);
+      const std::string sql = "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET rootpage = CASE name WHEN 'a' THEN " +
+                              std::to_string(b) + " ELSE " + std::to_string(a) + " END WHERE name IN ('a', 'b');";
+      ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+    } else {
+      // The first child of a's root now leads to a leaf of b.
+      const int64_t header = static_cast<int64_t>(a - 1) * kPage;
+      const uint64_t firstCell = fixture::GetBigEndian(built.path, header + 12, 2);
+      fixture::PutBigEndian(built.path, header + static_cast<int64_t>(firstCell), Pages(built.path, "b", "leaf").front(), 4);
+    }
+    EngineHarness h;
+    const std::string output = Saved(dir, h, built.path);
+    EXPECT_EQ(DumpTable(output, "a"), built.a);
+    EXPECT_EQ(DumpTable(output, "b"), built.b);
+  }
+}
+
+TEST(PageAttributionTest, AStrayCopyOfLiveRowsIsNotLiveAgain) {
+  // A copy of one of a's leaves past the end of the file: with the tree intact it
+  // is a page a freed; with the tree broken its rowids are taken already.
+  for (bool broken : {false, true}) {
+    SCOPED_TRACE(broken ? "broken tree" : "intact tree");
+    TempDir dir;
+    Built built = Build(dir);
+    const uint32_t leaf = Pages(built.path, "a", "leaf").front();
+    std::vector<uint8_t> file = fixture::ReadFile(built.path);
+    file.insert(file.end(), file.begin() + (leaf - 1) * kPage, file.begin() + leaf * kPage);
+    fixture::WriteFile(built.path, file);
+    if (broken) {
+      const uint32_t root = Root(built.path, "a");
+      fixture::PatchBytes(built.path, static_cast<int64_t>(root - 1) * kPage, std::vector<uint8_t>(kPage, 0));
+    }
+    EngineHarness h;
+    const std::string output = Saved(dir, h, built.path, true);
+    EXPECT_EQ(DumpTable(output, "a"), built.a);
+    // The copy's rows are live rows: the companion does not repeat them.
+    if (fixture::Query(output, "SELECT 1 FROM sqlite_schema WHERE name = 'a_deleted'").size() == 1) {
+      EXPECT_TRUE(fixture::Query(output, "SELECT * FROM a_deleted").empty());
+    }
+  }
+}
+
+TEST(PageAttributionTest, AStrayPageThatFitsTwoTablesAlikeGoesToNeither) {
+  TempDir dir;
+  const std::string twins =
+      "CREATE TABLE a(t TEXT, n INT);"
+      "CREATE TABLE b(t TEXT, n INT);"
+      "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 400)"
+      " INSERT INTO a SELECT printf('a %d', i), i FROM s;"
+      "INSERT INTO b VALUES('only b', 1);";
+  Built built = Build(dir, twins);
+  fixture::PatchBytes(built.path, static_cast<int64_t>(Root(built.path, "a") - 1) * kPage,
+                      std::vector<uint8_t>(kPage, 0));
+  EngineHarness h;
+  const std::string output = Saved(dir, h, built.path);
+  EXPECT_EQ(DumpTable(output, "b"), built.b);  // none of a's rows
+  EXPECT_TRUE(DumpTable(output, "a").empty());
+}
+
+TEST(PageAttributionTest, StrayCellsClaimingEachOthersSpaceEnd) {
+  TempDir dir;
+  Built built = Build(dir);
+  // A stray leaf whose cell pointers all point into one another's bytes, with a
+  // payload size claiming the whole file.
+  std::vector<uint8_t> page(kPage, 0xff);
+  page[0] = 13;
+  page[3] = 0x01;
+  page[4] = 0xf0;  // 496 cells
+  page[5] = 0x00;
+  page[6] = 0x10;
+  for (int i = 0; i < 496; ++i) {
+    page[8 + 2 * i] = 0x03;
+    page[9 + 2 * i] = static_cast<uint8_t>(0xe0 + i % 16);
+  }
+  std::vector<uint8_t> file = fixture::ReadFile(built.path);
+  file.insert(file.end(), page.begin(), page.end());
+  fixture::WriteFile(built.path, file);
+  EngineHarness h;
+  const std::string output = Saved(dir, h, built.path);
+  EXPECT_EQ(DumpTable(output, "a"), built.a);
+  EXPECT_EQ(DumpTable(output, "b"), built.b);
+}
+
+}  // namespace
