@@ -69,7 +69,9 @@ class MasterWalk {
     visited_.insert(1);
     BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, 1);
     if (h.type == kTableLeafPage) return {1};
-    if (h.type != kTableInteriorPage) return {};  // nothing to collect; no message
+    // A page 1 whose b-tree header was overwritten is read as the leaf it most often
+    // is: the schema scan looks for its cells in the page itself.
+    if (h.type != kTableInteriorPage) return {1};
 
     ClassifyPage1Child(h.rightChild);
     if (work_.Stopped()) return leaves_;

@@ -3,6 +3,7 @@
 #include <unordered_set>
 
 #include "engine/reader/btree_page.h"
+#include "engine/reader/cell_scan.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/overflow_claims.h"
 
@@ -20,9 +21,11 @@ uint64_t ReadLiveRecords(const Database& db, const std::vector<uint64_t>& leaves
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);
     BtreePageHeader h = ParseBtreeHeader(page.data(), db.usableSize, pageNumber);
-    for (uint32_t i = 0; i < h.cellCount && !work.Stopped(); ++i) {
+    // Where the pointers cannot be right, the cells a scan of the content finds.
+    const std::vector<uint32_t> offsets = LeafCellOffsets(page.data(), db.usableSize, h);
+    for (uint32_t i = 0; i < offsets.size() && !work.Stopped(); ++i) {
       ++cells;
-      const uint32_t cellOffset = CellOffset(page.data(), db.usableSize, h, i);
+      const uint32_t cellOffset = offsets[i];
       // A pointer or header that cannot be read names no record: nothing is sent.
       if (cellOffset != 0 &&
           ReadTableLeafCell(db.pages, page.data(), db.usableSize, cellOffset, &cell, &claims) &&

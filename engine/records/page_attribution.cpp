@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/reader/btree_page.h"
+#include "engine/reader/cell_scan.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/overflow_claims.h"
 #include "engine/records/record_fit.h"
@@ -79,8 +80,9 @@ void PageAttribution::Run(Work& work) {
     out.rowids.clear();
     db_.pages.ReadPage(number, page);
     const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, number);
-    for (uint32_t i = 0; i < h.cellCount && out.records.size() < limit; ++i) {
-      const uint32_t at = CellOffset(page.data(), db_.usableSize, h, i);
+    const std::vector<uint32_t> offsets = LeafCellOffsets(page.data(), db_.usableSize, h);
+    for (uint32_t i = 0; i < offsets.size() && out.records.size() < limit; ++i) {
+      const uint32_t at = offsets[i];
       if (at == 0 || !ReadTableLeafCell(db_.pages, page.data(), db_.usableSize, at, &cell, &claims) ||
           !DecodeRecordValues(cell, db_.textEncoding, fields, values)) {
         continue;

@@ -6,6 +6,7 @@
 
 #include "engine/reader/btree_page.h"
 #include "engine/reader/btree_walks.h"
+#include "engine/reader/cell_scan.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/overflow_claims.h"
 #include "engine/reader/record.h"
@@ -48,8 +49,15 @@ bool ForEachSchemaRecord(const Database& db, Work& work, std::string_view type, 
     // The cell count is clamped to what fits in the page, so an impossible count
     // costs only this page's garbage cells, not the pages after it.
     BtreePageHeader h = ParseBtreeHeader(page.data(), db.usableSize, pageNumber);
-    for (uint32_t i = 0; i < h.cellCount; ++i) {
-      const uint32_t cellOffset = CellOffset(page.data(), db.usableSize, h, i);
+    // A page 1 whose b-tree header was overwritten still holds the schema's cells at
+    // its end; a damaged pointer array is passed over the same way.
+    const std::vector<uint32_t> offsets =
+        pageNumber == 1 && h.type != format::kTableLeafPage
+            ? ScanTableLeafCells(page.data(), db.usableSize, format::kFileHeaderSize + format::kLeafHeaderSize,
+                                 db.usableSize)
+            : LeafCellOffsets(page.data(), db.usableSize, h);
+    for (uint32_t i = 0; i < offsets.size(); ++i) {
+      const uint32_t cellOffset = offsets[i];
       if (cellOffset != 0 && ReadTableLeafCell(db.pages, page.data(), db.usableSize, cellOffset, &cell, &claims) &&
           ParseRecordHeader(cell.payload.data(), cell.payload.size(), &fields) &&
           fields.size() >= kColumns && FieldText(cell, fields[kType], db.textEncoding) == type) {
