@@ -191,3 +191,40 @@ TEST(PageAttributionTest, StrayCellsClaimingEachOthersSpaceEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CellScanTest, CellsWhosePointersWereOverwrittenAreFoundInTheContentArea) {
+  struct Case {
+    const char* name;
+    bool pageOne;  // page 1's header and pointers rather than a leaf's pointers
+  };
+  for (const Case& c : {Case{"leaf pointers", false}, Case{"page 1 header", true}}) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    Built built = Build(dir);
+    // A row deleted from the leaf leaves a freeblock whose cell must not come back live.
+    const uint32_t leaf = Pages(built.path, "b", "leaf").front();
+    std::vector<uint8_t> noise(c.pageOne ? 200 : 2 * fixture::GetBigEndian(built.path, (leaf - 1) * kPage + 3, 2));
+    for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 97 + 31);
+    fixture::PatchBytes(built.path, c.pageOne ? 100 : static_cast<int64_t>(leaf - 1) * kPage + 8, noise);
+    EngineHarness h;
+    const std::string output = Saved(dir, h, built.path);
+    EXPECT_EQ(DumpTable(output, "a"), built.a);
+    EXPECT_EQ(DumpTable(output, "b"), built.b);
+  }
+}
+
+TEST(CellScanTest, AFreeblockOfAScannedLeafStaysDeleted) {
+  TempDir dir;
+  Built built = Build(dir, std::string(kTwoTables) + "DELETE FROM b WHERE rowid = 5;");
+  const uint32_t leaf = Pages(built.path, "b", "leaf").front();
+  ASSERT_NE(fixture::GetBigEndian(built.path, (leaf - 1) * kPage + 1, 2), 0u) << "no freeblock";
+  const uint64_t cells = fixture::GetBigEndian(built.path, (leaf - 1) * kPage + 3, 2);
+  fixture::PatchBytes(built.path, static_cast<int64_t>(leaf - 1) * kPage + 8, std::vector<uint8_t>(2 * cells, 0xee));
+  EngineHarness h;
+  const std::string output = Saved(dir, h, built.path);
+  EXPECT_EQ(DumpTable(output, "b"), built.b);
+}
+
+}  // namespace
