@@ -17,7 +17,7 @@ constexpr int kLargestRootOffset = 52;  // non-zero in an auto-vacuum database
 
 }  // namespace
 
-void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar) {
+void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar, const LeafVisitor& onLeaf) {
   const uint64_t pages = db_.pages.PageCount();
   kinds_.assign(pages, PageKind::Unreached);
   walkedBy_.assign(pages, -1);
@@ -26,14 +26,8 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar)
   strays_.clear();
   if (bar) work.StartBar(static_cast<int64_t>(pages / kPagesPerStep + 1));
   // The master table's tree first: its pages are nobody's rows.
-  WalkTree(trees.size(), {1, false}, work);
-  for (size_t t = 0; t < trees.size() && !work.Stopped(); ++t) WalkTree(t, trees[t], work);
-  std::vector<uint8_t> page;
-  for (size_t t = 0; t < leaves_.size() && !work.Stopped(); ++t) {
-    for (uint64_t leaf : leaves_[t]) {
-      if (walkedBy_[leaf - 1] == static_cast<int32_t>(t)) MarkOverflowChains(leaf, page, work);
-    }
-  }
+  WalkTree(trees.size(), {1, false}, work, {});
+  for (size_t t = 0; t < trees.size() && !work.Stopped(); ++t) WalkTree(t, trees[t], work, onLeaf);
   MarkFreelist();
   MarkPointerMap();
   for (uint64_t p = 2; p <= pages && !work.Stopped(); ++p) {
@@ -47,7 +41,7 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar)
   if (bar) work.FinishBar();
 }
 
-void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work) {
+void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work, const LeafVisitor& onLeaf) {
   const uint8_t leafType = tree.indexTree ? kIndexLeafPage : kTableLeafPage;
   const uint8_t interiorType = tree.indexTree ? kIndexInteriorPage : kTableInteriorPage;
   const int32_t self = static_cast<int32_t>(t);
@@ -77,13 +71,19 @@ void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work) {
       // trees (whose rows it holds is for the records to tell); an interior page is
       // not walked twice.
       damaged_[t] = true;
-      if (h.type == leafType) leaves_[t].push_back(number);
+      if (h.type == leafType) {
+        leaves_[t].push_back(number);
+        if (onLeaf) onLeaf(t, number, page);
+      }
       continue;
     }
     walkedBy_[number - 1] = self;
     if (h.type == leafType) {
       kinds_[number - 1] = PageKind::TreeLeaf;
       leaves_[t].push_back(number);
+      // The leaf is in hand: its overflow chains now, its rows for the caller.
+      MarkOverflowChains(number, page, work);
+      if (onLeaf) onLeaf(t, number, page);
       continue;
     }
     kinds_[number - 1] = PageKind::TreeInterior;
@@ -96,8 +96,7 @@ void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work) {
   }
 }
 
-void PageCensus::MarkOverflowChains(uint64_t leaf, std::vector<uint8_t>& page, Work& work) {
-  db_.pages.ReadPage(leaf, page);
+void PageCensus::MarkOverflowChains(uint64_t leaf, const std::vector<uint8_t>& page, Work& work) {
   const uint32_t usable = db_.usableSize;
   const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, leaf);
   const bool table = h.type == kTableLeafPage;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "engine/reader/database.h"
@@ -30,16 +31,20 @@ struct CensusTree {
   bool indexTree = false;
 };
 
+// Hears of each leaf as a walk reaches it: the tree's index, the page, its bytes.
+using LeafVisitor = std::function<void(size_t tree, uint64_t page, const std::vector<uint8_t>& bytes)>;
+
 // Thread: the worker of the current job. Reads each page of the file at most
 // twice: once for the walks and chains, once to classify what they did not reach.
 class PageCensus {
  public:
   explicit PageCensus(const Database& db) : db_(db) {}
 
-  // Walks `trees` (the master table's is walked too, first), the overflow chains of
-  // their leaves, the freelist and the pointer map, then classifies the rest. One
-  // progress step a page when `bar`; ends early on a stop request.
-  void Run(const std::vector<CensusTree>& trees, Work& work, bool bar);
+  // Walks `trees` (the master table's is walked too, first) and the overflow chains
+  // of their leaves, handing each leaf a tree reaches to `onLeaf` (when given), then
+  // the freelist and the pointer map, and classifies the rest. One progress step
+  // per 64 pages when `bar`; ends early on a stop request.
+  void Run(const std::vector<CensusTree>& trees, Work& work, bool bar, const LeafVisitor& onLeaf = {});
 
   PageKind Kind(uint64_t page) const { return page >= 1 && page <= kinds_.size() ? kinds_[page - 1] : PageKind::Unreached; }
   // The leaves tree `t` reached, in walk order; a leaf two trees reach is listed
@@ -53,8 +58,8 @@ class PageCensus {
   const std::vector<uint64_t>& StrayTableLeaves() const { return strays_; }
 
  private:
-  void WalkTree(size_t t, const CensusTree& tree, Work& work);
-  void MarkOverflowChains(uint64_t leaf, std::vector<uint8_t>& page, Work& work);
+  void WalkTree(size_t t, const CensusTree& tree, Work& work, const LeafVisitor& onLeaf);
+  void MarkOverflowChains(uint64_t leaf, const std::vector<uint8_t>& page, Work& work);
   void MarkFreelist();
   void MarkPointerMap();
   void Mark(uint64_t page, PageKind kind) {

@@ -1,8 +1,7 @@
 #include "engine/records/page_attribution.h"
 
 #include <algorithm>
-#include <unordered_map>
-#include <unordered_set>
+#include <iterator>
 
 #include "engine/reader/btree_page.h"
 #include "engine/reader/cell_scan.h"
@@ -54,19 +53,9 @@ void PageAttribution::Run(Work& work) {
       if (!list[j].deletedCompanion && list[j].rootPage == list[i].rootPage) treeOf[i] = treeOf[j];
     }
   }
-  PageCensus census(db_);
-  census.Run(trees, work, true);
-  if (work.Stopped()) return;
-
   const size_t treeCount = trees.size();
   std::vector<TableRowShape> shapes;
   for (size_t t = 0; t < treeCount; ++t) shapes.emplace_back(list[tableOfTree[t]]);
-  std::vector<bool> broken(treeCount);
-  std::vector<std::unordered_set<uint64_t>> reached(treeCount);
-  for (size_t t = 0; t < treeCount; ++t) {
-    broken[t] = census.Damaged(t);
-    reached[t].insert(census.Leaves(t).begin(), census.Leaves(t).end());
-  }
 
   std::vector<uint8_t> page;
   LeafCell cell;
@@ -75,21 +64,25 @@ void PageAttribution::Run(Work& work) {
   // An overflow page serves one chain within a pass over the pages: crafted cells
   // sharing one cannot make a pass cost cells x chain.
   OverflowClaims claims(db_.pages);
-  auto read = [&](uint64_t number, uint32_t limit, PageRecords& out) {
+  // The records of the first `limit` cells of `bytes`, leaf page `number`.
+  auto decode = [&](uint64_t number, const std::vector<uint8_t>& bytes, uint32_t limit, PageRecords& out) {
     out.records.clear();
     out.rowids.clear();
-    db_.pages.ReadPage(number, page);
-    const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, number);
-    const std::vector<uint32_t> offsets = LeafCellOffsets(page.data(), db_.usableSize, h);
+    const BtreePageHeader h = ParseBtreeHeader(bytes.data(), db_.usableSize, number);
+    const std::vector<uint32_t> offsets = LeafCellOffsets(bytes.data(), db_.usableSize, h);
     for (uint32_t i = 0; i < offsets.size() && out.records.size() < limit; ++i) {
       const uint32_t at = offsets[i];
-      if (at == 0 || !ReadTableLeafCell(db_.pages, page.data(), db_.usableSize, at, &cell, &claims) ||
+      if (at == 0 || !ReadTableLeafCell(db_.pages, bytes.data(), db_.usableSize, at, &cell, &claims) ||
           !DecodeRecordValues(cell, db_.textEncoding, fields, values)) {
         continue;
       }
       out.records.push_back(values);
       out.rowids.push_back(cell.rowid);
     }
+  };
+  auto read = [&](uint64_t number, uint32_t limit, PageRecords& out) {
+    db_.pages.ReadPage(number, page);
+    decode(number, page, limit, out);
   };
   // The one table whose rows these are: the best fit, when no other fits as well.
   auto best = [&](const PageRecords& r) {
@@ -110,29 +103,33 @@ void PageAttribution::Run(Work& work) {
     return tie ? -1 : winner;
   };
 
-  // The reached leaves: a tree keeps those whose rows fit it; one whose rows fit
-  // only another table is that table's (a root or a child pointer redirected into
-  // it), and the tree that reached it is broken there.
+  // The reached leaves, as the census walks them: a tree keeps those whose rows
+  // fit it; one whose rows fit only another table is that table's (a root or a
+  // child pointer redirected into it), and the tree that reached it is broken there.
   std::vector<std::vector<uint64_t>> pages(treeCount);
-  std::unordered_map<uint64_t, size_t> owner;
+  std::vector<bool> misled(treeCount, false);
+  // The table each leaf went to, by page: 4 bytes a page of the file.
+  std::vector<int32_t> owner(db_.pages.PageCount() + 1, -1);
   PageRecords sample;
-  for (size_t t = 0; t < treeCount && !work.Stopped(); ++t) {
-    if (trees[t].indexTree) continue;
-    for (uint64_t leaf : census.Leaves(t)) {
-      if (owner.count(leaf)) continue;
-      read(leaf, kSampleCells, sample);
-      size_t to = t;
-      if (!sample.records.empty() && PageFit(sample.records, shapes[t], true) <= 0) {
-        const int other = best(sample);
-        if (other >= 0) {
-          to = static_cast<size_t>(other);
-          broken[t] = true;
-        }
+  auto onLeaf = [&](size_t t, uint64_t leaf, const std::vector<uint8_t>& bytes) {
+    if (t >= treeCount || trees[t].indexTree || leaf >= owner.size() || owner[leaf] >= 0) return;
+    decode(leaf, bytes, kSampleCells, sample);
+    size_t to = t;
+    if (!sample.records.empty() && PageFit(sample.records, shapes[t], true) <= 0) {
+      const int other = best(sample);
+      if (other >= 0) {
+        to = static_cast<size_t>(other);
+        misled[t] = true;
       }
-      owner[leaf] = to;
-      pages[to].push_back(leaf);
     }
-  }
+    owner[leaf] = static_cast<int32_t>(to);
+    pages[to].push_back(leaf);
+  };
+  PageCensus census(db_);
+  census.Run(trees, work, true, onLeaf);
+  if (work.Stopped()) return;
+  std::vector<bool> broken(treeCount);
+  for (size_t t = 0; t < treeCount; ++t) broken[t] = census.Damaged(t) || misled[t];
 
   claims.Clear();
   // The rowids a table's pages hold, read when a stray page asks.
@@ -178,9 +175,10 @@ void PageAttribution::Run(Work& work) {
     const size_t t = static_cast<size_t>(treeOf[i]);
     leaves_[i] = pages[t];
     std::sort(leaves_[i].begin(), leaves_[i].end());
-    for (uint64_t leaf : leaves_[i]) {
-      if (!reached[t].count(leaf)) outside_[i].push_back(leaf);
-    }
+    std::vector<uint64_t> reached = census.Leaves(t);
+    std::sort(reached.begin(), reached.end());
+    std::set_difference(leaves_[i].begin(), leaves_[i].end(), reached.begin(), reached.end(),
+                        std::back_inserter(outside_[i]));
     freed_[i] = freed[t];
     decided_[i] = true;
   }
