@@ -2,7 +2,13 @@
 
 #include "engine/reader/open_database.h"
 #include "engine/reader/work.h"
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "engine/records/live_records.h"
 #include "engine/records/page_attribution.h"
+#include "engine/schema/create_table_parser.h"
 #include "engine/records/table_preview.h"
 #include "engine/schema/schema_scan.h"
 #include "engine/writer/save_database.h"
@@ -59,6 +65,42 @@ void CSqliteRepair::FindStrayPages() {
     entry.leafPages = attribution.Leaves(i);
     entry.outsidePages = attribution.Outside(i);
     entry.strayFreedPages = attribution.Freed(i);
+  }
+  AddLostAndFound(attribution.Lost());
+}
+
+void CSqliteRepair::AddLostAndFound(const std::vector<uint64_t>& pages) {
+  if (pages.empty()) return;
+  // The records of the pages, grouped by their number of values: a table each,
+  // "lost_and_found_N" with columns c1 ... cN and no types, so every value keeps
+  // its storage class.
+  engine::Work work(port_, state_.stopRequested);
+  std::map<size_t, std::vector<uint64_t>> byCount;
+  engine::LiveBar noBar{false, false};
+  for (uint64_t page : pages) {
+    std::set<size_t> counts;
+    engine::CallbackSink sink([&](std::vector<engine::RecordValue>& values, bool, int64_t) { counts.insert(values.size()); });
+    engine::ReadLiveRecords(db_, {page}, work, noBar, sink);
+    for (size_t count : counts) byCount[count].push_back(page);
+  }
+  for (const auto& [count, leaves] : byCount) {
+    if (count == 0) continue;
+    engine::TableEntry entry;
+    entry.name = "lost_and_found_" + std::to_string(count);
+    if (std::any_of(schema_.tableList.begin(), schema_.tableList.end(),
+                    [&](const engine::TableEntry& t) { return engine::EqualIgnoringCase(t.name, entry.name); })) {
+      continue;  // the database has a table of that name: its own rows are not mixed in
+    }
+    entry.sql = "CREATE TABLE " + entry.name + "(";
+    for (size_t c = 1; c <= count; ++c) entry.sql += (c > 1 ? ", c" : "c") + std::to_string(c);
+    entry.sql += ")";
+    entry.columns = engine::ParseCreateTable(entry.sql);
+    entry.leavesAttributed = true;
+    entry.leafPages = leaves;
+    entry.outsidePages = leaves;
+    entry.lostValueCount = count;
+    schema_.tableList.push_back(std::move(entry));
+    ++schema_.tableCount;
   }
 }
 

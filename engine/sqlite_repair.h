@@ -64,6 +64,9 @@ class CSqliteRepair {
       const std::function<void(const engine::writer::TableReport&)>& onTable = {});
 
  private:
+  // Tables "lost_and_found_N" for the records of `pages` no table took.
+  void AddLostAndFound(const std::vector<uint64_t>& pages);
+
   job::RepairState& state_;
   job::FrontEndPort& port_;
   engine::Database db_;

@@ -168,7 +168,8 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // Every other table a freed page could have belonged to, with its record shape.
   std::vector<std::pair<const TableEntry*, TableRowShape>> rivals;
   for (const TableEntry& other : schema.tableList) {
-    if (&other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage) {
+    // A lost-and-found table takes any record of its size: it is no rival.
+    if (&other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage && other.lostValueCount == 0) {
       rivals.emplace_back(&other, TableRowShape(other));
     }
   }

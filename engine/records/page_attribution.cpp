@@ -31,6 +31,7 @@ void PageAttribution::Run(Work& work) {
   outside_.assign(n, {});
   freed_.assign(n, {});
   decided_.assign(n, false);
+  lost_.clear();
 
   // One tree per root of a table; a companion shares its table's.
   std::vector<CensusTree> trees;
@@ -155,7 +156,11 @@ void PageAttribution::Run(Work& work) {
     if (work.Stopped()) return;
     read(stray, UINT32_MAX, all);
     const int to = all.records.empty() ? -1 : best(all);
-    if (to < 0) continue;
+    // Rows no table takes clearly are kept apart, not dropped.
+    if (to < 0) {
+      if (!all.records.empty()) lost_.push_back(stray);
+      continue;
+    }
     const size_t t = static_cast<size_t>(to);
     bool live = broken[t];
     if (live) {

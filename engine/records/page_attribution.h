@@ -32,6 +32,8 @@ class PageAttribution {
   const std::vector<uint64_t>& Outside(size_t entry) const { return outside_[entry]; }
   const std::vector<uint64_t>& Freed(size_t entry) const { return freed_[entry]; }
   bool Decided(size_t entry) const { return decided_[entry]; }
+  // The stray table leaves that hold records no table fits clearly, ascending.
+  const std::vector<uint64_t>& Lost() const { return lost_; }
 
  private:
   const Database& db_;
@@ -40,6 +42,7 @@ class PageAttribution {
   std::vector<std::vector<uint64_t>> outside_;
   std::vector<std::vector<uint64_t>> freed_;
   std::vector<bool> decided_;
+  std::vector<uint64_t> lost_;
 };
 
 }  // namespace engine

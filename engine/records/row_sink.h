@@ -23,6 +23,24 @@ class RowSink {
 
 namespace engine {
 
+// Hands on only the records of `count` values (0: every record): a lost-and-found
+// table's rows among the other records of its pages.
+class ValueCountFilter : public RowSink {
+ public:
+  ValueCountFilter(RowSink& next, size_t count) : next_(next), count_(count) {}
+  void Row(std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) override {
+    if (count_ != 0 && values.size() != count_) return;
+    ++passed_;
+    next_.Row(values, rowidKnown, rowid);
+  }
+  uint64_t Passed() const { return passed_; }
+
+ private:
+  RowSink& next_;
+  size_t count_;
+  uint64_t passed_ = 0;
+};
+
 // A sink that calls a function: for walks whose records serve the walk itself.
 template <typename F>
 class CallbackSink : public RowSink {

@@ -73,7 +73,8 @@ void PreviewTable(const Database& db, const Schema& schema, const TableEntry& en
     work.FinishBar();
     bar.running = false;
   } else {
-    ReadLiveRecords(db, leaves, work, bar, grid);
+    ValueCountFilter rows(grid, entry.lostValueCount);
+    ReadLiveRecords(db, leaves, work, bar, rows);
   }
   if (bar.running) work.FinishBar();
 }

@@ -25,6 +25,9 @@ struct TableEntry {
   std::vector<uint64_t> leafPages;
   std::vector<uint64_t> outsidePages;
   std::vector<uint64_t> strayFreedPages;
+  // A table of records no table took ("lost_and_found_N"): only its records of
+  // this many values are its rows; 0 for every other table.
+  size_t lostValueCount = 0;
 };
 
 struct ViewEntry {

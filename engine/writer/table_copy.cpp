@@ -147,8 +147,11 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
   }
   auto readLive = [&](LiveBar& bar, RowSink& sink) -> uint64_t {
     if (entry.withoutRowid) return ReadIndexRecords(db, leaves.front(), work, bar, sink);
-    const uint64_t cells = ReadLiveRecords(db, leaves, work, bar, sink);
-    report.outside = ReadLiveRecords(db, outside, work, bar, sink);
+    // A lost-and-found table counts its own records only, all from outside any tree.
+    ValueCountFilter rows(sink, entry.lostValueCount);
+    const uint64_t cells = ReadLiveRecords(db, leaves, work, bar, rows);
+    report.outside = ReadLiveRecords(db, outside, work, bar, rows);
+    if (entry.lostValueCount != 0) return report.outside = rows.Passed();
     return cells + report.outside;
   };
   // Nothing to copy from an internal table SQLite keeps itself, from a name ending

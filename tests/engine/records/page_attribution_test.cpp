@@ -149,7 +149,7 @@ TEST(PageAttributionTest, AStrayCopyOfLiveRowsIsNotLiveAgain) {
   }
 }
 
-TEST(PageAttributionTest, AStrayPageThatFitsTwoTablesAlikeGoesToNeither) {
+TEST(PageAttributionTest, AStrayPageThatFitsTwoTablesAlikeGoesToLostAndFound) {
   TempDir dir;
   const std::string twins =
       "CREATE TABLE a(t TEXT, n INT);"
@@ -164,6 +164,17 @@ TEST(PageAttributionTest, AStrayPageThatFitsTwoTablesAlikeGoesToNeither) {
   const std::string output = Saved(dir, h, built.path);
   EXPECT_EQ(DumpTable(output, "b"), built.b);  // none of a's rows
   EXPECT_TRUE(DumpTable(output, "a").empty());
+  // a's rows are kept, each value with its storage class, in a table of their own.
+  const Rows lost = fixture::Query(output, "SELECT typeof(c1), c1, typeof(c2), c2 FROM lost_and_found_2 ORDER BY c2");
+  ASSERT_EQ(lost.size(), 400u);
+  EXPECT_EQ(lost.front(), (std::vector<std::string>{"text", "a 1", "integer", "1"}));
+  const auto lines = h.port.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Table name   : lost_and_found_2"), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Total record(s) present    : 400"), lines.end());
+  // In the tree with the tables.
+  EngineHarness shown;
+  shown.Repair(built.path);
+  EXPECT_TRUE(shown.Preview("lost_and_found_2"));
 }
 
 TEST(PageAttributionTest, StrayCellsClaimingEachOthersSpaceEnd) {
