@@ -144,6 +144,26 @@ void PageCensus::MarkFreelist() {
   }
 }
 
+uint64_t PageCensus::PointerMapRoot(uint64_t page) const {
+  uint8_t header[kFileHeaderSize] = {};
+  db_.pages.ReadPagePrefix(1, sizeof header, header);
+  if (ReadBigEndian32(header + kLargestRootOffset, header + sizeof header) == 0) return 0;
+  constexpr uint8_t kRootPage = 1;
+  constexpr uint8_t kTreePage = 5;  // a b-tree page that is not a root
+  const uint64_t span = db_.usableSize / 5 + 1;
+  // A parent chain is as long as a tree is deep; a longer one loops.
+  for (int depth = 0; depth < 64 && page > 2 && db_.pages.IsValidPage(page); ++depth) {
+    const uint64_t map = 2 + (page - 2) / span * span;
+    if (map >= page) return 0;
+    uint8_t entry[5] = {};
+    db_.pages.ReadPageRange(map, static_cast<uint32_t>(5 * (page - map - 1)), sizeof entry, entry);
+    if (entry[0] == kRootPage) return page;
+    if (entry[0] != kTreePage) return 0;
+    page = ReadBigEndian32(entry + 1, entry + sizeof entry);
+  }
+  return 0;
+}
+
 void PageCensus::MarkPointerMap() {
   uint8_t header[kFileHeaderSize] = {};
   db_.pages.ReadPagePrefix(1, sizeof header, header);

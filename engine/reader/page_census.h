@@ -54,6 +54,9 @@ class PageCensus {
   // past the file, page 1, a page that is no b-tree page of the tree's kind, a page
   // met before (a cycle, or a page of another tree); or a root that is no b-tree page.
   bool Damaged(size_t t) const { return damaged_[t]; }
+  // In an auto-vacuum database, the root of the tree the pointer map names as the
+  // home of `page` (following its parents up); 0 when the map names none.
+  uint64_t PointerMapRoot(uint64_t page) const;
   // The pages nothing reached that hold a table leaf's layout (type 13), ascending.
   const std::vector<uint64_t>& StrayTableLeaves() const { return strays_; }
 

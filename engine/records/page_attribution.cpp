@@ -155,7 +155,16 @@ void PageAttribution::Run(Work& work) {
   for (uint64_t stray : census.StrayTableLeaves()) {
     if (work.Stopped()) return;
     read(stray, UINT32_MAX, all);
-    const int to = all.records.empty() ? -1 : best(all);
+    int to = all.records.empty() ? -1 : best(all);
+    // In an auto-vacuum database the pointer map names the page's tree: believed
+    // when the records fit that table.
+    if (const uint64_t home = all.records.empty() ? 0 : census.PointerMapRoot(stray); home != 0) {
+      for (size_t t = 0; t < treeCount; ++t) {
+        if (trees[t].root == home && !trees[t].indexTree && PageFit(all.records, shapes[t], true) > 0) {
+          to = static_cast<int>(t);
+        }
+      }
+    }
     // Rows no table takes clearly are kept apart, not dropped.
     if (to < 0) {
       if (!all.records.empty()) lost_.push_back(stray);

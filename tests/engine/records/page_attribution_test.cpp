@@ -239,3 +239,27 @@ TEST(CellScanTest, AFreeblockOfAScannedLeafStaysDeleted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PageAttributionTest, ThePointerMapTellsTwinTablesApart) {
+  TempDir dir;
+  const std::string path = dir.File("twins.db");
+  fixture::DbOptions options;
+  options.pageSize = kPage;
+  options.autoVacuum = 1;
+  fixture::BuildDatabase(path, options,
+                         "CREATE TABLE a(t TEXT, n INT);"
+                         "CREATE TABLE b(t TEXT, n INT);"
+                         "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 400)"
+                         " INSERT INTO a SELECT printf('a %d', i), i FROM s;"
+                         "INSERT INTO b VALUES('only b', 1);");
+  const Rows a = DumpTable(path, "a"), b = DumpTable(path, "b");
+  fixture::PatchBytes(path, static_cast<int64_t>(Root(path, "a") - 1) * kPage, std::vector<uint8_t>(kPage, 0));
+  EngineHarness h;
+  const std::string output = Saved(dir, h, path);
+  EXPECT_EQ(DumpTable(output, "a"), a);
+  EXPECT_EQ(DumpTable(output, "b"), b);
+}
+
+}  // namespace
