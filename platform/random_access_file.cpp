@@ -32,8 +32,10 @@ std::unique_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path
 RandomAccessFile::~RandomAccessFile() { ::close(descriptor_); }
 
 size_t RandomAccessFile::ReadAt(int64_t offset, size_t length, uint8_t* buffer) const {
-  std::memset(buffer, 0, length);
-  if (offset < 0 || offset >= size_) return 0;
+  if (offset < 0 || offset >= size_) {
+    std::memset(buffer, 0, length);
+    return 0;
+  }
   size_t done = 0;
   while (done < length) {
     ssize_t got = ::pread(descriptor_, buffer + done, length - done,
@@ -43,6 +45,7 @@ size_t RandomAccessFile::ReadAt(int64_t offset, size_t length, uint8_t* buffer) 
     if (got <= 0) break;
     done += static_cast<size_t>(got);
   }
+  std::memset(buffer + done, 0, length - done);
   return done;
 }
 

@@ -92,4 +92,19 @@ std::vector<uint32_t> LeafCellOffsets(const uint8_t* page, uint32_t usable, cons
   return ScanTableLeafCells(page, usable, contentSane ? h.contentStart : pointersEnd, usable, freeblocks);
 }
 
+void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h, uint32_t n,
+                          std::vector<uint32_t>& offsets) {
+  offsets.clear();
+  const uint32_t pointersEnd = h.cellPointerStart + kCellPointerSize * h.cellCount;
+  bool whole = h.cellCount == h.storedCellCount && h.contentStart >= pointersEnd && h.contentStart <= usable;
+  for (uint32_t i = 0; i < std::min(n, h.cellCount) && whole; ++i) {
+    const uint32_t at = CellOffset(page, usable, h, i);
+    whole = at >= h.contentStart && WholeCellLength(page, usable, at, usable) != 0;
+    offsets.push_back(at);
+  }
+  if (whole) return;
+  offsets = LeafCellOffsets(page, usable, h);
+  if (offsets.size() > n) offsets.resize(n);
+}
+
 }  // namespace engine

@@ -16,6 +16,13 @@ namespace engine {
 // content start (or past the pointers) to the page's end, skipping its freeblocks.
 std::vector<uint32_t> LeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h);
 
+// The offsets of the first `n` cells of a table leaf page, as LeafCellOffsets gives
+// them, cheaply when those cells' pointers each name a whole cell in the content
+// area (the rest of the page is not looked at then).
+// `offsets` is the output (its storage reused from call to call).
+void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h, uint32_t n,
+                          std::vector<uint32_t>& offsets);
+
 // The offsets of the whole table leaf cells a scan finds in [from, to) of `page`:
 // cell after cell, and after a byte that starts none, at the next that does. A
 // cell is whole when its record header parses and describes its payload size

@@ -18,40 +18,122 @@ constexpr int kLargestRootOffset = 52;  // non-zero in an auto-vacuum database
 }  // namespace
 
 void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar, const LeafVisitor& onLeaf) {
-  const uint64_t pages = db_.pages.PageCount();
+  // Child pointers hold 32 bits: pages past that are nobody's.
+  const uint64_t pages = std::min<uint64_t>(db_.pages.PageCount(), UINT32_MAX);
   kinds_.assign(pages, PageKind::Unreached);
   walkedBy_.assign(pages, -1);
   leaves_.assign(trees.size() + 1, {});
   damaged_.assign(trees.size() + 1, false);
   strays_.clear();
   if (bar) work.StartBar(static_cast<int64_t>(pages / kPagesPerStep + 1));
+  ReadFile(work, bar, onLeaf);
   // The master table's tree first: its pages are nobody's rows.
-  WalkTree(trees.size(), {1, false}, work, {});
-  for (size_t t = 0; t < trees.size() && !work.Stopped(); ++t) WalkTree(t, trees[t], work, onLeaf);
+  if (!work.Stopped()) WalkTree(trees.size(), {1, false}, work);
+  for (size_t t = 0; t < trees.size() && !work.Stopped(); ++t) WalkTree(t, trees[t], work);
   MarkFreelist();
   MarkPointerMap();
   for (uint64_t p = 2; p <= pages && !work.Stopped(); ++p) {
-    if (bar && p % kPagesPerStep == 0) work.Step();
     if (kinds_[p - 1] != PageKind::Unreached) continue;
-    uint8_t type = 0;
-    db_.pages.ReadPagePrefix(p, 1, &type);
+    const uint8_t type = types_[p - 1];
     if (type == kTableLeafPage) strays_.push_back(p);
     else if (type == kIndexLeafPage || type == kIndexInteriorPage) kinds_[p - 1] = PageKind::IndexPage;
   }
+  // What the walks needed is no longer: keep the kinds.
+  types_ = {};
+  heads_ = {};
+  interiorPages_ = {};
+  childStarts_ = {};
+  children_ = {};
+  chainLeaves_ = {};
+  chainStarts_ = {};
+  chains_ = {};
+  walkedBy_ = {};
   if (bar) work.FinishBar();
 }
 
-void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work, const LeafVisitor& onLeaf) {
+void PageCensus::ReadFile(Work& work, bool bar, const LeafVisitor& onLeaf) {
+  const uint64_t pages = kinds_.size();
+  const uint32_t size = db_.pages.PageSize();
+  types_.assign(pages, 0);
+  heads_.assign(pages, 0);
+  interiorPages_.clear();
+  childStarts_.clear();
+  children_.clear();
+  chainLeaves_.clear();
+  chainStarts_.clear();
+  chains_.clear();
+  // Runs of about 4 MiB, a whole number of progress steps each.
+  const uint64_t run = std::max<uint64_t>(kPagesPerStep, (uint64_t{1} << 22) / size / kPagesPerStep * kPagesPerStep);
+  std::vector<uint8_t> buffer(static_cast<size_t>(run) * size);
+  for (uint64_t first = 1; first <= pages && !work.Stopped(); first += run) {
+    const uint64_t count = std::min(run, pages - first + 1);
+    db_.pages.ReadPages(first, count, buffer.data());
+    for (uint64_t i = 0; i < count && !work.Stopped(); ++i) {
+      const uint64_t number = first + i;
+      const uint8_t* bytes = buffer.data() + i * size;
+      NotePage(number, bytes);
+      if (onLeaf && types_[number - 1] == kTableLeafPage) onLeaf(number, bytes);
+      if (bar && number % kPagesPerStep == 0) work.Step();
+    }
+  }
+}
+
+void PageCensus::NotePage(uint64_t number, const uint8_t* bytes) {
+  const uint32_t usable = db_.usableSize;
+  const uint8_t* end = bytes + usable;
+  heads_[number - 1] = ReadBigEndian32(bytes, end);
+  const BtreePageHeader h = ParseBtreeHeader(bytes, usable, number);
+  types_[number - 1] = h.type;
+  if (h.type == kTableInteriorPage || h.type == kIndexInteriorPage) {
+    interiorPages_.push_back(static_cast<uint32_t>(number));
+    childStarts_.push_back(static_cast<uint32_t>(children_.size()));
+    for (uint32_t i = 0; i < h.cellCount; ++i) children_.push_back(CellLeftChild(bytes, usable, h, i));
+    children_.push_back(h.rightChild);
+    return;
+  }
+  if (h.type != kTableLeafPage && h.type != kIndexLeafPage) return;
+  // The overflow chains its cells start, for the walk that reaches the leaf.
+  const bool table = h.type == kTableLeafPage;
+  bool any = false;
+  for (uint32_t i = 0; i < h.cellCount; ++i) {
+    const uint32_t at = CellOffset(bytes, usable, h, i);
+    if (at == 0) continue;
+    int64_t payload = 0, rowid = 0;
+    const uint8_t* p = ReadVarint64(bytes + at, end, &payload);
+    if (p && table) p = ReadVarint64(p, end, &rowid);
+    if (!p || payload <= 0) continue;
+    const int64_t local = table ? TableLeafLocalPayload(payload, usable) : IndexLocalPayload(payload, usable);
+    if (local >= payload || p + local + kOverflowPointerSize > end) continue;
+    if (!any) {
+      any = true;
+      chainLeaves_.push_back(static_cast<uint32_t>(number));
+      chainStarts_.push_back(static_cast<uint32_t>(chains_.size()));
+    }
+    const int64_t spill = payload - local;
+    const int64_t perPage = usable - kOverflowPointerSize;
+    chains_.push_back({ReadBigEndian32(p + local, end),
+                       static_cast<uint32_t>(std::min<int64_t>((spill + perPage - 1) / perPage, UINT32_MAX))});
+  }
+}
+
+std::pair<size_t, size_t> PageCensus::Span(const std::vector<uint32_t>& pages, const std::vector<uint32_t>& starts,
+                                           size_t total, uint64_t page) {
+  const auto it = std::lower_bound(pages.begin(), pages.end(), page);
+  if (it == pages.end() || *it != page) return {0, 0};
+  const size_t k = static_cast<size_t>(it - pages.begin());
+  return {starts[k], k + 1 < starts.size() ? starts[k + 1] : total};
+}
+
+void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work) {
   const uint8_t leafType = tree.indexTree ? kIndexLeafPage : kTableLeafPage;
   const uint8_t interiorType = tree.indexTree ? kIndexInteriorPage : kTableInteriorPage;
   const int32_t self = static_cast<int32_t>(t);
-  std::vector<uint8_t> page;
   std::vector<uint64_t> pending{tree.root};
   while (!pending.empty() && !work.Stopped()) {
     const uint64_t number = pending.back();
     pending.pop_back();
     // Page 1 heads the master table only; a page number past the file leads nowhere.
-    if (!db_.pages.IsValidPage(number) || (number == 1 && tree.root != 1)) {
+    if (number < 1 || number > kinds_.size() || (number == 1 && tree.root != 1)) {
       damaged_[t] = true;
       continue;
     }
@@ -60,9 +142,8 @@ void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work, const Le
       damaged_[t] = true;  // a cycle
       continue;
     }
-    db_.pages.ReadPage(number, page);
-    const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, number);
-    if (h.type != leafType && h.type != interiorType) {
+    const uint8_t type = types_[number - 1];
+    if (type != leafType && type != interiorType) {
       damaged_[t] = true;
       continue;
     }
@@ -71,53 +152,32 @@ void PageCensus::WalkTree(size_t t, const CensusTree& tree, Work& work, const Le
       // trees (whose rows it holds is for the records to tell); an interior page is
       // not walked twice.
       damaged_[t] = true;
-      if (h.type == leafType) {
-        leaves_[t].push_back(number);
-        if (onLeaf) onLeaf(t, number, page);
-      }
+      if (type == leafType) leaves_[t].push_back(number);
       continue;
     }
     walkedBy_[number - 1] = self;
-    if (h.type == leafType) {
+    if (type == leafType) {
       kinds_[number - 1] = PageKind::TreeLeaf;
       leaves_[t].push_back(number);
-      // The leaf is in hand: its overflow chains now, its rows for the caller.
-      MarkOverflowChains(number, page, work);
-      if (onLeaf) onLeaf(t, number, page);
+      MarkOverflowChains(number);
       continue;
     }
     kinds_[number - 1] = PageKind::TreeInterior;
     // Pushed so that the left-most child comes off first.
-    pending.push_back(h.rightChild);
-    for (uint32_t i = h.cellCount; i-- > 0;) {
-      const uint32_t child = CellLeftChild(page.data(), db_.usableSize, h, i);
-      pending.push_back(child);
-    }
+    const auto [from, to] = Span(interiorPages_, childStarts_, children_.size(), number);
+    for (size_t i = to; i-- > from;) pending.push_back(children_[i]);
   }
 }
 
-void PageCensus::MarkOverflowChains(uint64_t leaf, const std::vector<uint8_t>& page, Work& work) {
-  const uint32_t usable = db_.usableSize;
-  const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, leaf);
-  const bool table = h.type == kTableLeafPage;
-  const uint8_t* end = page.data() + usable;
-  for (uint32_t i = 0; i < h.cellCount && !work.Stopped(); ++i) {
-    const uint32_t at = CellOffset(page.data(), usable, h, i);
-    if (at == 0) continue;
-    int64_t payload = 0, rowid = 0;
-    const uint8_t* p = ReadVarint64(page.data() + at, end, &payload);
-    if (p && table) p = ReadVarint64(p, end, &rowid);
-    if (!p || payload <= 0) continue;
-    const int64_t local = table ? TableLeafLocalPayload(payload, usable) : IndexLocalPayload(payload, usable);
-    if (local >= payload || p + local + kOverflowPointerSize > end) continue;
-    uint64_t next = ReadBigEndian32(p + local, end);
+void PageCensus::MarkOverflowChains(uint64_t leaf) {
+  const auto [from, to] = Span(chainLeaves_, chainStarts_, chains_.size(), leaf);
+  for (size_t c = from; c < to; ++c) {
+    uint64_t next = chains_[c].first;
     // Each page of the chain once: a chain that reaches a known page ends there.
-    for (int64_t left = payload - local; left > 0; left -= usable - kOverflowPointerSize) {
-      if (!db_.pages.IsValidPage(next) || next == 1 || kinds_[next - 1] != PageKind::Unreached) break;
+    for (uint32_t left = chains_[c].pages; left > 0; --left) {
+      if (next < 2 || next > kinds_.size() || kinds_[next - 1] != PageKind::Unreached) break;
       kinds_[next - 1] = PageKind::Overflow;
-      uint8_t pointer[kOverflowPointerSize] = {};
-      db_.pages.ReadPagePrefix(next, sizeof pointer, pointer);
-      next = ReadBigEndian32(pointer, pointer + sizeof pointer);
+      next = heads_[next - 1];
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/reader/database.h"
@@ -31,19 +32,22 @@ struct CensusTree {
   bool indexTree = false;
 };
 
-// Hears of each leaf as a walk reaches it: the tree's index, the page, its bytes.
-using LeafVisitor = std::function<void(size_t tree, uint64_t page, const std::vector<uint8_t>& bytes)>;
+// Hears of each page that holds a table leaf's layout (type 13), reached or not,
+// as the pass over the file reads it: the page and its bytes (the page size).
+using LeafVisitor = std::function<void(uint64_t page, const uint8_t* bytes)>;
 
-// Thread: the worker of the current job. Reads each page of the file at most
-// twice: once for the walks and chains, once to classify what they did not reach.
+// Thread: the worker of the current job. Reads the file once, front to back in
+// large runs of pages, keeping of each page what the walks need (its type, its
+// children or its overflow starts, its first four bytes); the walks, the chains
+// and the classification then run in memory. About 11 bytes a page of the file.
 class PageCensus {
  public:
   explicit PageCensus(const Database& db) : db_(db) {}
 
-  // Walks `trees` (the master table's is walked too, first) and the overflow chains
-  // of their leaves, handing each leaf a tree reaches to `onLeaf` (when given), then
-  // the freelist and the pointer map, and classifies the rest. One progress step
-  // per 64 pages when `bar`; ends early on a stop request.
+  // Reads the file, handing each table leaf to `onLeaf` (when given), then walks
+  // `trees` (the master table's first) and the overflow chains of the leaves they
+  // reach, the freelist and the pointer map, and classifies the rest. One progress
+  // step per 64 pages when `bar`; ends early on a stop request.
   void Run(const std::vector<CensusTree>& trees, Work& work, bool bar, const LeafVisitor& onLeaf = {});
 
   PageKind Kind(uint64_t page) const { return page >= 1 && page <= kinds_.size() ? kinds_[page - 1] : PageKind::Unreached; }
@@ -61,16 +65,32 @@ class PageCensus {
   const std::vector<uint64_t>& StrayTableLeaves() const { return strays_; }
 
  private:
-  void WalkTree(size_t t, const CensusTree& tree, Work& work, const LeafVisitor& onLeaf);
-  void MarkOverflowChains(uint64_t leaf, const std::vector<uint8_t>& page, Work& work);
+  // An overflow chain a leaf's cell starts: its first page and how many pages the
+  // payload needs.
+  struct Chain {
+    uint32_t first = 0;
+    uint32_t pages = 0;
+  };
+
+  void ReadFile(Work& work, bool bar, const LeafVisitor& onLeaf);
+  void NotePage(uint64_t number, const uint8_t* bytes);
+  void WalkTree(size_t t, const CensusTree& tree, Work& work);
+  void MarkOverflowChains(uint64_t leaf);
   void MarkFreelist();
   void MarkPointerMap();
-  void Mark(uint64_t page, PageKind kind) {
-    if (page >= 1 && page <= kinds_.size()) kinds_[page - 1] = kind;
-  }
+  // The range of `starts_`-indexed entries of `page` in a list kept by ascending page.
+  static std::pair<size_t, size_t> Span(const std::vector<uint32_t>& pages, const std::vector<uint32_t>& starts,
+                                        size_t total, uint64_t page);
 
   const Database& db_;
   std::vector<PageKind> kinds_;
+  std::vector<uint8_t> types_;   // each page's b-tree type byte
+  std::vector<uint32_t> heads_;  // each page's first four bytes: an overflow page's next
+  // The children of each interior page, left to right and the right child last.
+  std::vector<uint32_t> interiorPages_, childStarts_, children_;
+  // The overflow chains the cells of each leaf start.
+  std::vector<uint32_t> chainLeaves_, chainStarts_;
+  std::vector<Chain> chains_;
   std::vector<std::vector<uint64_t>> leaves_;
   std::vector<bool> damaged_;
   std::vector<uint64_t> strays_;

@@ -36,6 +36,19 @@ bool PageReader::ReadPage(uint64_t pageNumber, std::vector<uint8_t>& out) const 
   return true;
 }
 
+void PageReader::ReadPages(uint64_t first, uint64_t count, uint8_t* out) const {
+  const size_t bytes = static_cast<size_t>(count) * pageSize_;
+  if (first < 1 || first > mainPages_) {
+    std::fill(out, out + bytes, uint8_t{0});
+  } else {
+    file_->ReadAt(PageOffset(first, pageSize_), bytes, out);
+  }
+  if (!wal_) return;
+  for (uint64_t i = 0; i < count; ++i) {
+    if (const WalFrame* frame = wal_->NewestFrame(first + i)) wal_->ReadFrame(*frame, out + i * pageSize_);
+  }
+}
+
 bool PageReader::ReadPagePrefix(uint64_t pageNumber, size_t length, uint8_t* out) const {
   return ReadPageRange(pageNumber, 0, length, out);
 }

@@ -41,6 +41,11 @@ class PageReader {
   // untouched, for a page number that names no page of the file.
   bool ReadPage(uint64_t pageNumber, std::vector<uint8_t>& out) const;
 
+  // Reads pages `first` to `first + count - 1` into `out` (count x the page size
+  // bytes) with one read of the file: a sequential pass over many pages. Pages
+  // past the end of the file are zero; the log's newer versions are applied.
+  void ReadPages(uint64_t first, uint64_t count, uint8_t* out) const;
+
   // Reads the first `length` bytes of a page (its b-tree header, say) into `out`.
   bool ReadPagePrefix(uint64_t pageNumber, size_t length, uint8_t* out) const;
   // Reads `length` bytes from `offset` within a page (clipped to the page) into `out`.

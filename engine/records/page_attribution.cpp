@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <unordered_map>
 
 #include "engine/reader/btree_page.h"
 #include "engine/reader/cell_scan.h"
@@ -85,58 +87,10 @@ void PageAttribution::Run(Work& work) {
     db_.pages.ReadPage(number, page);
     decode(number, page, limit, out);
   };
-  // The one table whose rows these are: the best fit, when no other fits as well.
-  auto best = [&](const PageRecords& r) {
-    int winner = -1;
-    int top = 0;
-    bool tie = false;
-    for (size_t t = 0; t < treeCount; ++t) {
-      if (trees[t].indexTree) continue;
-      const int fit = PageFit(r.records, shapes[t], true);
-      if (fit > top) {
-        top = fit;
-        winner = static_cast<int>(t);
-        tie = false;
-      } else if (fit == top && fit > 0) {
-        tie = true;
-      }
-    }
-    return tie ? -1 : winner;
-  };
-
-  // The reached leaves, as the census walks them: a tree keeps those whose rows
-  // fit it; one whose rows fit only another table is that table's (a root or a
-  // child pointer redirected into it), and the tree that reached it is broken there.
-  std::vector<std::vector<uint64_t>> pages(treeCount);
-  std::vector<bool> misled(treeCount, false);
-  // The table each leaf went to, by page: 4 bytes a page of the file.
-  std::vector<int32_t> owner(db_.pages.PageCount() + 1, -1);
-  PageRecords sample;
-  auto onLeaf = [&](size_t t, uint64_t leaf, const std::vector<uint8_t>& bytes) {
-    if (t >= treeCount || trees[t].indexTree || leaf >= owner.size() || owner[leaf] >= 0) return;
-    decode(leaf, bytes, kSampleCells, sample);
-    size_t to = t;
-    if (!sample.records.empty() && PageFit(sample.records, shapes[t], true) <= 0) {
-      const int other = best(sample);
-      if (other >= 0) {
-        to = static_cast<size_t>(other);
-        misled[t] = true;
-      }
-    }
-    owner[leaf] = static_cast<int32_t>(to);
-    pages[to].push_back(leaf);
-  };
-  PageCensus census(db_);
-  census.Run(trees, work, true, onLeaf);
-  if (work.Stopped()) return;
-  std::vector<bool> broken(treeCount);
-  for (size_t t = 0; t < treeCount; ++t) broken[t] = census.Damaged(t) || misled[t];
-
-  claims.Clear();
   // The rowids a table's pages hold, read when a stray page asks.
+  std::vector<std::vector<uint64_t>> pages(treeCount);
   std::vector<std::vector<int64_t>> rowids(treeCount);
   std::vector<bool> rowidsRead(treeCount, false);
-  PageRecords all;
   PageRecords theirs;
   auto rowidsOf = [&](size_t t) -> std::vector<int64_t>& {
     if (!rowidsRead[t]) {
@@ -149,13 +103,108 @@ void PageAttribution::Run(Work& work) {
     }
     return rowids[t];
   };
+  // The one table whose rows these are: the best fit (`fitOf` of a tree), when no
+  // other fits as well. Of tables that fit alike, the one whose rowids span those
+  // of the page (`pageRowids`, when known) and the others' do not.
+  auto best = [&](const auto& fitOf, const std::vector<int64_t>* pageRowids) {
+    std::vector<size_t> top;
+    int topFit = 0;
+    for (size_t t = 0; t < treeCount; ++t) {
+      if (trees[t].indexTree) continue;
+      const int fit = fitOf(t);
+      if (fit <= 0 || fit < topFit) continue;
+      if (fit > topFit) top.clear();
+      topFit = fit;
+      top.push_back(t);
+    }
+    if (top.size() == 1) return static_cast<int>(top[0]);
+    if (top.empty() || !pageRowids || pageRowids->empty()) return -1;
+    const auto [low, high] = std::minmax_element(pageRowids->begin(), pageRowids->end());
+    int within = -1;
+    for (size_t t : top) {
+      const std::vector<int64_t>& known = rowidsOf(t);
+      if (known.empty() || *low < known.front() || *high > known.back()) continue;
+      if (within >= 0) return -1;
+      within = static_cast<int>(t);
+    }
+    return within;
+  };
+
+  // What a few cells of each table leaf hold, as the census reads the file: the
+  // kinds of their values from the serial types alone, no overflow page read. Pages
+  // whose cells look alike share one pattern: 4 bytes a page of the file.
+  constexpr uint32_t kNoPattern = UINT32_MAX;
+  std::vector<uint32_t> patternOf(db_.pages.PageCount() + 1, kNoPattern);
+  std::vector<std::vector<std::vector<Value::Kind>>> patterns;
+  std::unordered_map<std::string, uint32_t> patternIds;
+  std::vector<std::vector<Value::Kind>> cellKinds;
+  std::string key;
+  std::vector<uint32_t> firstCells;
+  auto onLeaf = [&](uint64_t leaf, const uint8_t* bytes) {
+    const BtreePageHeader h = ParseBtreeHeader(bytes, db_.usableSize, leaf);
+    size_t sampled = 0;
+    key.clear();
+    FirstLeafCellOffsets(bytes, db_.usableSize, h, kSampleCells, firstCells);
+    for (uint32_t at : firstCells) {
+      if (sampled == cellKinds.size()) cellKinds.emplace_back();
+      std::vector<Value::Kind>& kinds = cellKinds[sampled];
+      if (at == 0 || !CellValueKinds(bytes, db_.usableSize, at, kinds)) continue;
+      static_assert(sizeof(Value::Kind) == 1);
+      key.append(reinterpret_cast<const char*>(kinds.data()), kinds.size());
+      key.push_back('/');
+      ++sampled;
+    }
+    if (sampled == 0) return;
+    cellKinds.resize(sampled);
+    const auto [it, added] = patternIds.emplace(key, static_cast<uint32_t>(patterns.size()));
+    if (added) patterns.push_back(cellKinds);
+    patternOf[leaf] = it->second;
+  };
+  auto patternFit = [&](uint32_t pattern, size_t t) {
+    return PageFitBy(patterns[pattern], [&](const std::vector<Value::Kind>& kinds) {
+      return FitKinds(kinds.size(), [&](size_t i) { return kinds[i]; }, shapes[t], true);
+    });
+  };
+
+  PageCensus census(db_);
+  census.Run(trees, work, true, onLeaf);
+  if (work.Stopped()) return;
+
+  // The reached leaves, in walk order: a tree keeps those whose rows fit it; one
+  // whose rows fit only another table is that table's (a root or a child pointer
+  // redirected into it), and the tree that reached it is broken there.
+  std::vector<bool> misled(treeCount, false);
+  // The table each leaf went to, by page: 4 bytes a page of the file.
+  std::vector<int32_t> owner(db_.pages.PageCount() + 1, -1);
+  for (size_t t = 0; t < treeCount; ++t) {
+    if (trees[t].indexTree) continue;
+    for (uint64_t leaf : census.Leaves(t)) {
+      if (leaf >= owner.size() || owner[leaf] >= 0) continue;
+      size_t to = t;
+      if (const uint32_t pattern = patternOf[leaf]; pattern != kNoPattern && patternFit(pattern, t) <= 0) {
+        const int other = best([&](size_t u) { return patternFit(pattern, u); }, nullptr);
+        if (other >= 0) {
+          to = static_cast<size_t>(other);
+          misled[t] = true;
+        }
+      }
+      owner[leaf] = static_cast<int32_t>(to);
+      pages[to].push_back(leaf);
+    }
+  }
+  patternOf = {};
+  std::vector<bool> broken(treeCount);
+  for (size_t t = 0; t < treeCount; ++t) broken[t] = census.Damaged(t) || misled[t];
+
+  claims.Clear();
+  PageRecords all;
   // The stray table leaves: live rows of a broken tree whose rowids it does not
   // hold yet; any other page of a table is a page it freed.
   std::vector<std::vector<uint64_t>> freed(treeCount);
   for (uint64_t stray : census.StrayTableLeaves()) {
     if (work.Stopped()) return;
     read(stray, UINT32_MAX, all);
-    int to = all.records.empty() ? -1 : best(all);
+    int to = all.records.empty() ? -1 : best([&](size_t u) { return PageFit(all.records, shapes[u], true); }, &all.rowids);
     // In an auto-vacuum database the pointer map names the page's tree: believed
     // when the records fit that table.
     if (const uint64_t home = all.records.empty() ? 0 : census.PointerMapRoot(stray); home != 0) {

@@ -1,5 +1,7 @@
 #include "engine/records/record_values.h"
 
+#include "engine/reader/coding.h"
+
 namespace engine {
 
 bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
@@ -19,6 +21,32 @@ bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
     const uint64_t maxSize = f.offset < possible ? possible - f.offset : 0;
     DecodeValueInto(f.serialType, payload + start, size - start, encoding, maxSize, values[i].value);
     values[i].storedInCell = f.offset + f.size <= cell.localSize;
+  }
+  return true;
+}
+
+bool CellValueKinds(const uint8_t* page, uint32_t usable, uint32_t at, std::vector<Value::Kind>& kinds) {
+  kinds.clear();
+  if (at >= usable) return false;
+  const uint8_t* end = page + usable;
+  int64_t payload = 0, rowid = 0, headerSize = 0;
+  const uint8_t* p = ReadVarint64(page + at, end, &payload);
+  const uint8_t* record = p ? ReadVarint64(p, end, &rowid) : nullptr;
+  const uint8_t* types = record ? ReadVarint64(record, end, &headerSize) : nullptr;
+  if (!types || payload <= 0 || headerSize < types - record || headerSize > payload ||
+      headerSize > format::TableLeafLocalPayload(payload, usable) || headerSize > end - record) {
+    return false;
+  }
+  const uint8_t* headerEnd = record + headerSize;
+  while (types < headerEnd) {
+    int64_t type = 0;
+    types = ReadVarint64(types, headerEnd, &type);
+    if (!types || type < 0 || type == 10 || type == 11) return false;
+    Value::Kind kind = Value::Kind::Null;
+    if (type >= 12) kind = type % 2 == 0 ? Value::Kind::Blob : Value::Kind::Text;
+    else if (type == 7) kind = Value::Kind::Real;
+    else if (type != 0) kind = Value::Kind::Integer;
+    kinds.push_back(kind);
   }
   return true;
 }

@@ -21,4 +21,10 @@ struct RecordValue {
 bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
                         std::vector<RecordField>& fields, std::vector<RecordValue>& values);
 
+// The kinds of the values of the table leaf cell at `at` of `page`, from its
+// record header alone (nothing of the values, no overflow page, is read). False
+// when the header does not lie whole in the cell's local part or names a serial
+// type no record uses.
+bool CellValueKinds(const uint8_t* page, uint32_t usable, uint32_t at, std::vector<Value::Kind>& kinds);
+
 }  // namespace engine

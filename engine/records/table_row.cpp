@@ -200,7 +200,8 @@ TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withou
     if (columns[c].generated == Generated::Virtual) continue;
     if (static_cast<int>(c) == alias) aliasRecord_ = static_cast<int>(stored_.size());
     recordIndex_[c] = static_cast<int>(stored_.size());
-    realStored_.push_back(ColumnAffinity(columns[c]) == Affinity::Real);
+    storedAffinity_.push_back(ColumnAffinity(columns[c]));
+    realStored_.push_back(storedAffinity_.back() == Affinity::Real);
     stored_.push_back(columns[c]);
   }
   for (size_t c = 0; c < columns.size(); ++c) {

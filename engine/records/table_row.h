@@ -28,6 +28,8 @@ class TableRowShape {
   size_t StoredCount() const { return stored_.size(); }
   // The stored columns in record order (what a carved record is shaped after).
   const std::vector<columndata>& StoredColumns() const { return stored_; }
+  // SQLite's affinity of the column at record index `i`.
+  Affinity StoredAffinity(size_t i) const { return storedAffinity_[i]; }
   // The record index of declared column `c`, or -1 for a VIRTUAL generated column.
   int RecordIndex(size_t c) const { return recordIndex_[c]; }
   // The record index of the INTEGER PRIMARY KEY column, or -1.
@@ -59,6 +61,7 @@ class TableRowShape {
   std::vector<int> recordIndex_;
   std::vector<int16_t> classes_;
   std::vector<bool> realStored_;  // by record index
+  std::vector<Affinity> storedAffinity_;  // by record index
   std::vector<Value> defaults_;
   int aliasRecord_ = -1;
   bool keyFirst_ = false;
