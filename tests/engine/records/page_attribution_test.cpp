@@ -262,4 +262,46 @@ TEST(PageAttributionTest, ThePointerMapTellsTwinTablesApart) {
   EXPECT_EQ(DumpTable(output, "b"), b);
 }
 
+TEST(PageAttributionTest, TwinTablesArePartedByNotNullColumnsAndRowidRanges) {
+  // Two tables of the same columns: a stray page of a's goes to a when b's NOT NULL
+  // column cannot hold its NULLs, or when a's other leaves span its rowids.
+  struct Case {
+    const char* name;
+    const char* sql;
+    bool cutOneChild;  // else the whole root is zeroed
+  };
+  const Case cases[] = {
+      {"NOT NULL", "CREATE TABLE a(t TEXT, n INT); CREATE TABLE b(t TEXT NOT NULL, n INT);"
+                   "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 400)"
+                   " INSERT INTO a SELECT CASE WHEN i % 5 = 0 THEN NULL ELSE printf('a %d', i) END, i FROM s;"
+                   "INSERT INTO b VALUES('only b', 1);",
+       false},
+      {"rowid range", "CREATE TABLE a(t TEXT, n INT); CREATE TABLE b(t TEXT, n INT);"
+                      "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 400)"
+                      " INSERT INTO a SELECT printf('a %d', i), i FROM s;"
+                      "INSERT INTO b VALUES('only b', 1);",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    Built built = Build(dir, c.sql);
+    const int64_t root = static_cast<int64_t>(Root(built.path, "a") - 1) * kPage;
+    if (c.cutOneChild) {
+      // The left child of the root's second cell now leads to page 0.
+      const std::vector<uint8_t> file = fixture::ReadFile(built.path);
+      const int64_t cell = (file[root + 14] << 8) | file[root + 15];
+      fixture::PatchBytes(built.path, root + cell, {0, 0, 0, 0});
+    } else {
+      fixture::PatchBytes(built.path, root, std::vector<uint8_t>(kPage, 0));
+    }
+    EngineHarness h;
+    const std::string output = Saved(dir, h, built.path);
+    EXPECT_EQ(DumpTable(output, "a"), built.a);
+    EXPECT_EQ(DumpTable(output, "b"), built.b);
+    EXPECT_TRUE(fixture::Query(output, "SELECT 1 FROM sqlite_schema WHERE name LIKE 'lost_and_found%'").empty());
+  }
+}
+
 }  // namespace
+
