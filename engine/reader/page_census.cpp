@@ -25,6 +25,7 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar,
   leaves_.assign(trees.size() + 1, {});
   damaged_.assign(trees.size() + 1, false);
   strays_.clear();
+  strayIndexLeaves_.clear();
   if (bar) work.StartBar(static_cast<int64_t>(pages / kPagesPerStep + 1));
   ReadFile(work, bar, onLeaf);
   // The master table's tree first: its pages are nobody's rows.
@@ -36,7 +37,8 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar,
     if (kinds_[p - 1] != PageKind::Unreached) continue;
     const uint8_t type = types_[p - 1];
     if (type == kTableLeafPage) strays_.push_back(p);
-    else if (type == kIndexLeafPage || type == kIndexInteriorPage) kinds_[p - 1] = PageKind::IndexPage;
+    if (type == kIndexLeafPage) strayIndexLeaves_.push_back(p);
+    if (type == kIndexLeafPage || type == kIndexInteriorPage) kinds_[p - 1] = PageKind::IndexPage;
   }
   // What the walks needed is no longer: keep the kinds.
   types_ = {};

@@ -63,6 +63,8 @@ class PageCensus {
   uint64_t PointerMapRoot(uint64_t page) const;
   // The pages nothing reached that hold a table leaf's layout (type 13), ascending.
   const std::vector<uint64_t>& StrayTableLeaves() const { return strays_; }
+  // The pages nothing reached that hold an index leaf's layout (type 10), ascending.
+  const std::vector<uint64_t>& StrayIndexLeaves() const { return strayIndexLeaves_; }
 
  private:
   // An overflow chain a leaf's cell starts: its first page and how many pages the
@@ -94,6 +96,7 @@ class PageCensus {
   std::vector<std::vector<uint64_t>> leaves_;
   std::vector<bool> damaged_;
   std::vector<uint64_t> strays_;
+  std::vector<uint64_t> strayIndexLeaves_;
   std::vector<int32_t> walkedBy_;  // the tree that first reached a page, or -1
 };
 

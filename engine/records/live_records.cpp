@@ -127,4 +127,31 @@ uint64_t ReadIndexRecords(const Database& db, uint64_t rootPage, Work& work, Liv
   return cells;
 }
 
+uint64_t ReadIndexLeafRecords(const Database& db, const std::vector<uint64_t>& leaves, Work& work, LiveBar& bar,
+                              RowSink& sink) {
+  const uint32_t usable = db.usableSize;
+  std::vector<uint8_t> page;
+  LeafCell cell;
+  std::vector<RecordField> fields;
+  std::vector<RecordValue> values;
+  OverflowClaims claims(db.pages);
+  uint64_t cells = 0;
+  for (uint64_t number : leaves) {
+    if (work.Stopped() || !db.pages.ReadPage(number, page)) break;
+    const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, number);
+    if (h.type != format::kIndexLeafPage) continue;
+    for (uint32_t i = 0; i < h.cellCount && !work.Stopped(); ++i) {
+      ++cells;
+      const uint32_t at = CellOffset(page.data(), usable, h, i);
+      if (at != 0 && ReadIndexCell(db.pages, page.data(), usable, at, false, &cell, &claims) &&
+          DecodeRecordValues(cell, db.textEncoding, fields, values)) {
+        sink.Row(values, false, 0);
+      }
+    }
+    if (bar.running) work.Step();
+  }
+  return cells;
+}
+
 }  // namespace engine
+

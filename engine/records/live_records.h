@@ -31,4 +31,10 @@ uint64_t ReadLiveRecords(const Database& db, const std::vector<uint64_t>& leaves
 uint64_t ReadIndexRecords(const Database& db, uint64_t rootPage, Work& work, LiveBar& bar,
                           RowSink& sink);
 
+// Reads the entries of index leaf pages `leaves` (of a table without rowid, found
+// outside its tree), page after page, and hands each readable record to `sink`
+// without a rowid. One step per page when the bar runs. Returns the cells visited.
+uint64_t ReadIndexLeafRecords(const Database& db, const std::vector<uint64_t>& leaves, Work& work, LiveBar& bar,
+                              RowSink& sink);
+
 }  // namespace engine

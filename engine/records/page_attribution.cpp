@@ -9,7 +9,10 @@
 #include "engine/reader/cell_scan.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/overflow_claims.h"
+#include "engine/records/live_records.h"
 #include "engine/records/record_fit.h"
+#include "engine/records/row_hash.h"
+#include "engine/records/row_sink.h"
 #include "engine/records/table_row.h"
 
 namespace engine {
@@ -18,6 +21,42 @@ namespace {
 // Cells a reached leaf is judged by: its rows fit its table or they do not, and a
 // few tell as much as all.
 constexpr uint32_t kSampleCells = 3;
+
+// The rowids a table holds, growing page by page: sorted runs merged like a binary
+// counter, so that adding n rowids costs n log n and asking log^2 n.
+class RowidRuns {
+ public:
+  void Add(std::vector<int64_t> run) {
+    std::sort(run.begin(), run.end());
+    runs_.push_back(std::move(run));
+    while (runs_.size() >= 2 && runs_.back().size() >= runs_[runs_.size() - 2].size()) {
+      std::vector<int64_t> last = std::move(runs_.back());
+      runs_.pop_back();
+      std::vector<int64_t> merged;
+      merged.reserve(last.size() + runs_.back().size());
+      std::merge(runs_.back().begin(), runs_.back().end(), last.begin(), last.end(), std::back_inserter(merged));
+      runs_.back() = std::move(merged);
+    }
+  }
+  bool Contains(int64_t rowid) const {
+    return std::any_of(runs_.begin(), runs_.end(),
+                       [&](const std::vector<int64_t>& r) { return std::binary_search(r.begin(), r.end(), rowid); });
+  }
+  bool Empty() const { return runs_.empty() || runs_.front().empty(); }
+  int64_t Lowest() const {
+    int64_t low = INT64_MAX;
+    for (const auto& r : runs_) low = r.empty() ? low : std::min(low, r.front());
+    return low;
+  }
+  int64_t Highest() const {
+    int64_t high = INT64_MIN;
+    for (const auto& r : runs_) high = r.empty() ? high : std::max(high, r.back());
+    return high;
+  }
+
+ private:
+  std::vector<std::vector<int64_t>> runs_;
+};
 
 struct PageRecords {
   std::vector<std::vector<RecordValue>> records;
@@ -59,6 +98,10 @@ void PageAttribution::Run(Work& work) {
   const size_t treeCount = trees.size();
   std::vector<TableRowShape> shapes;
   for (size_t t = 0; t < treeCount; ++t) shapes.emplace_back(list[tableOfTree[t]]);
+  // The indexes' trees are walked too, so that their pages are nobody's stray rows.
+  const std::vector<IndexRoot> indexes = ScanIndexRoots(db_, work);
+  std::vector<CensusTree> walked = trees;
+  for (const IndexRoot& index : indexes) walked.push_back({index.root, true});
 
   std::vector<uint8_t> page;
   LeafCell cell;
@@ -89,17 +132,18 @@ void PageAttribution::Run(Work& work) {
   };
   // The rowids a table's pages hold, read when a stray page asks.
   std::vector<std::vector<uint64_t>> pages(treeCount);
-  std::vector<std::vector<int64_t>> rowids(treeCount);
+  std::vector<RowidRuns> rowids(treeCount);
   std::vector<bool> rowidsRead(treeCount, false);
   PageRecords theirs;
-  auto rowidsOf = [&](size_t t) -> std::vector<int64_t>& {
+  auto rowidsOf = [&](size_t t) -> RowidRuns& {
     if (!rowidsRead[t]) {
       rowidsRead[t] = true;
+      std::vector<int64_t> held;
       for (uint64_t leaf : pages[t]) {
         read(leaf, UINT32_MAX, theirs);
-        rowids[t].insert(rowids[t].end(), theirs.rowids.begin(), theirs.rowids.end());
+        held.insert(held.end(), theirs.rowids.begin(), theirs.rowids.end());
       }
-      std::sort(rowids[t].begin(), rowids[t].end());
+      rowids[t].Add(std::move(held));
     }
     return rowids[t];
   };
@@ -122,8 +166,8 @@ void PageAttribution::Run(Work& work) {
     const auto [low, high] = std::minmax_element(pageRowids->begin(), pageRowids->end());
     int within = -1;
     for (size_t t : top) {
-      const std::vector<int64_t>& known = rowidsOf(t);
-      if (known.empty() || *low < known.front() || *high > known.back()) continue;
+      const RowidRuns& known = rowidsOf(t);
+      if (known.Empty() || *low < known.Lowest() || *high > known.Highest()) continue;
       if (within >= 0) return -1;
       within = static_cast<int>(t);
     }
@@ -167,7 +211,7 @@ void PageAttribution::Run(Work& work) {
   };
 
   PageCensus census(db_);
-  census.Run(trees, work, true, onLeaf);
+  census.Run(walked, work, true, onLeaf);
   if (work.Stopped()) return;
 
   // The reached leaves, in walk order: a tree keeps those whose rows fit it; one
@@ -222,20 +266,24 @@ void PageAttribution::Run(Work& work) {
     const size_t t = static_cast<size_t>(to);
     bool live = broken[t];
     if (live) {
-      std::vector<int64_t>& known = rowidsOf(t);
-      live = std::none_of(all.rowids.begin(), all.rowids.end(),
-                          [&](int64_t r) { return std::binary_search(known.begin(), known.end(), r); });
-      if (live) {
-        known.insert(known.end(), all.rowids.begin(), all.rowids.end());
-        std::sort(known.begin(), known.end());
-      }
+      RowidRuns& known = rowidsOf(t);
+      live = std::none_of(all.rowids.begin(), all.rowids.end(), [&](int64_t r) { return known.Contains(r); });
+      if (live) known.Add(all.rowids);
     }
     (live ? pages[t] : freed[t]).push_back(stray);
   }
 
+  std::vector<std::vector<uint64_t>> indexPages(treeCount);
+  AttributeIndexLeaves(census, trees, shapes, indexes, work, indexPages);
+
   for (size_t i = 0; i < n; ++i) {
-    if (treeOf[i] < 0 || trees[static_cast<size_t>(treeOf[i])].indexTree) continue;
+    if (treeOf[i] < 0) continue;
     const size_t t = static_cast<size_t>(treeOf[i]);
+    if (trees[t].indexTree) {
+      outside_[i] = indexPages[t];
+      decided_[i] = true;
+      continue;
+    }
     leaves_[i] = pages[t];
     std::sort(leaves_[i].begin(), leaves_[i].end());
     std::vector<uint64_t> reached = census.Leaves(t);
@@ -247,4 +295,87 @@ void PageAttribution::Run(Work& work) {
   }
 }
 
+void PageAttribution::AttributeIndexLeaves(const PageCensus& census, const std::vector<CensusTree>& trees,
+                                           const std::vector<TableRowShape>& shapes,
+                                           const std::vector<IndexRoot>& indexes, Work& work,
+                                           std::vector<std::vector<uint64_t>>& pages) {
+  std::vector<size_t> candidates;
+  for (size_t t = 0; t < trees.size(); ++t) {
+    if (trees[t].indexTree && census.Damaged(t)) candidates.push_back(t);
+  }
+  if (candidates.empty() || census.StrayIndexLeaves().empty()) return;
+  // An index's entry is its columns and the rowid last: entries of as many values
+  // with an integer last could be an index's, whose tree broke, not a table's rows.
+  const bool unknownIndex = std::any_of(indexes.begin(), indexes.end(), [](const IndexRoot& x) { return x.values == 0; });
+  auto couldBeIndex = [&](const std::vector<std::vector<RecordValue>>& records) {
+    return std::all_of(records.begin(), records.end(), [&](const std::vector<RecordValue>& r) {
+      return r.back().value.kind == Value::Kind::Integer &&
+             (unknownIndex || std::any_of(indexes.begin(), indexes.end(),
+                                          [&](const IndexRoot& x) { return x.values == r.size(); }));
+    });
+  };
+  // The keys a table's tree holds, read when a stray page asks: a page whose keys
+  // it holds already is an older copy, not lost rows.
+  std::vector<RowHashSet> keys(trees.size());
+  std::vector<bool> keysRead(trees.size(), false);
+  auto keyOf = [&](size_t t, const std::vector<RecordValue>& record) {
+    std::vector<Value> key;
+    for (size_t i = 0; i < record.size() && i < shapes[t].KeyCount(); ++i) key.push_back(record[i].value);
+    return HashRow(key, -1);
+  };
+  auto keysOf = [&](size_t t) -> RowHashSet& {
+    if (!keysRead[t]) {
+      keysRead[t] = true;
+      LiveBar noBar{false, false};
+      CallbackSink sink([&](std::vector<RecordValue>& values, bool, int64_t) { keys[t].Insert(keyOf(t, values)); });
+      ReadIndexRecords(db_, trees[t].root, work, noBar, sink);
+    }
+    return keys[t];
+  };
+
+  std::vector<uint8_t> page;
+  LeafCell cell;
+  std::vector<RecordField> fields;
+  std::vector<RecordValue> values;
+  std::vector<std::vector<RecordValue>> records;
+  OverflowClaims claims(db_.pages);
+  for (uint64_t stray : census.StrayIndexLeaves()) {
+    if (work.Stopped()) return;
+    db_.pages.ReadPage(stray, page);
+    const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, stray);
+    records.clear();
+    for (uint32_t i = 0; i < h.cellCount; ++i) {
+      const uint32_t at = CellOffset(page.data(), db_.usableSize, h, i);
+      if (at != 0 && ReadIndexCell(db_.pages, page.data(), db_.usableSize, at, false, &cell, &claims) &&
+          DecodeRecordValues(cell, db_.textEncoding, fields, values) && !values.empty()) {
+        records.push_back(values);
+      }
+    }
+    if (records.empty() || couldBeIndex(records)) continue;
+    // A table's record holds every column: the one table it fits whole, and no other.
+    int to = -1;
+    int top = 0;
+    bool tie = false;
+    for (size_t t : candidates) {
+      const int fit = PageFitBy(records, [&](const std::vector<RecordValue>& r) {
+        return r.size() == shapes[t].StoredCount() ? Fit(r, shapes[t]) : -1;
+      });
+      if (fit > top) {
+        top = fit;
+        to = static_cast<int>(t);
+        tie = false;
+      } else if (fit == top && fit > 0) {
+        tie = true;
+      }
+    }
+    if (to < 0 || tie) continue;
+    const size_t t = static_cast<size_t>(to);
+    RowHashSet& known = keysOf(t);
+    if (std::any_of(records.begin(), records.end(), [&](const auto& r) { return known.Contains(keyOf(t, r)); })) continue;
+    for (const auto& r : records) known.Insert(keyOf(t, r));
+    pages[t].push_back(stray);
+  }
+}
+
 }  // namespace engine
+

@@ -11,12 +11,15 @@
 #include "engine/reader/database.h"
 #include "engine/reader/page_census.h"
 #include "engine/reader/work.h"
+#include "engine/records/table_row.h"
 #include "engine/schema/schema_entries.h"
+#include "engine/schema/schema_scan.h"
 
 namespace engine {
 
-// Thread: the worker of the current job. Only tables with a rowid take part; a
-// table without rowid keeps the tree it has.
+// Thread: the worker of the current job. A table without rowid keeps the tree it
+// has and takes the index leaves nothing reached whose records are its rows
+// (whole records of its columns, keys new to it) when its tree is broken.
 class PageAttribution {
  public:
   PageAttribution(const Database& db, const Schema& schema) : db_(db), schema_(schema) {}
@@ -27,7 +30,8 @@ class PageAttribution {
 
   // Per entry of the schema's table list (companions share their table's): the
   // leaf pages whose rows are the table's, ascending; those of them outside its own
-  // tree; and the pages judged freed pages of it. Empty for tables without rowid.
+  // tree; and the pages judged freed pages of it. For a table without rowid only
+  // the leaves outside its tree are listed.
   const std::vector<uint64_t>& Leaves(size_t entry) const { return leaves_[entry]; }
   const std::vector<uint64_t>& Outside(size_t entry) const { return outside_[entry]; }
   const std::vector<uint64_t>& Freed(size_t entry) const { return freed_[entry]; }
@@ -36,6 +40,11 @@ class PageAttribution {
   const std::vector<uint64_t>& Lost() const { return lost_; }
 
  private:
+  // The stray index leaves that go to broken trees of tables without rowid, by tree.
+  void AttributeIndexLeaves(const PageCensus& census, const std::vector<CensusTree>& trees,
+                            const std::vector<TableRowShape>& shapes, const std::vector<IndexRoot>& indexes,
+                            Work& work, std::vector<std::vector<uint64_t>>& pages);
+
   const Database& db_;
   const Schema& schema_;
   std::vector<std::vector<uint64_t>> leaves_;

@@ -58,6 +58,12 @@ void PreviewTable(const Database& db, const Schema& schema, const TableEntry& en
     if (db.IsOpen() && request.schemaShown && entry.rootPage > 1) {
       ReadIndexRecords(db, static_cast<uint64_t>(entry.rootPage), work, bar, grid);
     }
+    // Then the leaves found outside its tree, in the order they lie in the file.
+    if (db.IsOpen() && request.schemaShown && !entry.outsidePages.empty()) {
+      std::vector<uint64_t> outside = entry.outsidePages;
+      std::sort(outside.begin(), outside.end());
+      ReadIndexLeafRecords(db, outside, work, bar, grid);
+    }
     if (bar.running) work.FinishBar();
     return;
   }

@@ -188,6 +188,7 @@ TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withou
                      [&](size_t a, size_t b) { return columns[a].keyPosition < columns[b].keyPosition; });
   }
   const size_t keys = order.size();
+  keyCount_ = keys;
   for (size_t c = 0; c < columns.size(); ++c) {
     if (std::find(order.begin(), order.begin() + keys, c) == order.begin() + keys) order.push_back(c);
   }

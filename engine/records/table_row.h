@@ -50,6 +50,9 @@ class TableRowShape {
 
   // Whether record order differs from the stored columns' declared order.
   bool KeyFirst() const { return keyFirst_; }
+  // Values the primary key of a table without rowid takes at the record's start
+  // (0 for a table with rowid).
+  size_t KeyCount() const { return keyCount_; }
   // Puts a record's values in the declared order of the stored columns, the order
   // a table's columns are written in; `scratch` keeps its storage between calls.
   // A record that lacks values keeps those before the first one missing.
@@ -65,6 +68,7 @@ class TableRowShape {
   std::vector<Value> defaults_;
   int aliasRecord_ = -1;
   bool keyFirst_ = false;
+  size_t keyCount_ = 0;
   std::vector<int> recordOfStored_;  // record index of each stored column, declared order
 };
 

@@ -1,6 +1,7 @@
 #include "engine/schema/schema_scan.h"
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <string_view>
 
@@ -139,6 +140,51 @@ std::vector<TriggerEntry> ScanTriggers(const Database& db, Work& work, int32_t& 
     ++triggerCount;
   });
   return triggers;
+}
+
+std::vector<IndexRoot> ScanIndexRoots(const Database& db, Work& work) {
+  std::vector<IndexRoot> indexes;
+  ForEachSchemaRecord(db, work, "index", false, [&](const SchemaRecord& record) {
+    if (record.rootPage <= 1) return;
+    const size_t columns = IndexColumnCount(record.sql);
+    indexes.push_back({static_cast<uint64_t>(record.rootPage), columns == 0 ? 0 : columns + 1});
+  });
+  return indexes;
+}
+
+size_t IndexColumnCount(std::string_view sql) {
+  // The keyword ON outside quotes, then the parenthesised list after the table name.
+  size_t i = 0;
+  char quote = 0;
+  bool afterOn = false;
+  int depth = 0;
+  size_t columns = 0;
+  auto word = [&](size_t at) { return at == 0 || !(std::isalnum(static_cast<unsigned char>(sql[at - 1])) || sql[at - 1] == '_'); };
+  for (; i < sql.size(); ++i) {
+    const char c = sql[i];
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+      continue;
+    }
+    if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+    } else if (c == '[') {
+      quote = ']';
+    } else if (!afterOn) {
+      if ((c == 'o' || c == 'O') && i + 2 <= sql.size() && (sql[i + 1] == 'n' || sql[i + 1] == 'N') && word(i) &&
+          (i + 2 == sql.size() || !(std::isalnum(static_cast<unsigned char>(sql[i + 2])) || sql[i + 2] == '_'))) {
+        afterOn = true;
+        ++i;
+      }
+    } else if (c == '(') {
+      if (depth++ == 0) columns = 1;
+    } else if (c == ')') {
+      if (--depth == 0) return columns;
+    } else if (c == ',' && depth == 1) {
+      ++columns;
+    }
+  }
+  return 0;
 }
 
 }  // namespace engine

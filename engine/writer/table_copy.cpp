@@ -138,15 +138,21 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
   std::sort(leaves.begin(), leaves.end());
   // The pages of its own tree first, then those found outside it, counted apart.
   std::vector<uint64_t> outside;
-  if (!entry.withoutRowid && !entry.outsidePages.empty()) {
+  if (!entry.outsidePages.empty()) {
     outside = entry.outsidePages;
     std::sort(outside.begin(), outside.end());
+  }
+  if (!entry.withoutRowid && !outside.empty()) {
     std::vector<uint64_t> own;
     std::set_difference(leaves.begin(), leaves.end(), outside.begin(), outside.end(), std::back_inserter(own));
     leaves.swap(own);
   }
   auto readLive = [&](LiveBar& bar, RowSink& sink) -> uint64_t {
-    if (entry.withoutRowid) return ReadIndexRecords(db, leaves.front(), work, bar, sink);
+    if (entry.withoutRowid) {
+      const uint64_t cells = leaves.empty() ? 0 : ReadIndexRecords(db, leaves.front(), work, bar, sink);
+      report.outside = ReadIndexLeafRecords(db, outside, work, bar, sink);
+      return cells + report.outside;
+    }
     // A lost-and-found table counts its own records only, all from outside any tree.
     ValueCountFilter rows(sink, entry.lostValueCount);
     const uint64_t cells = ReadLiveRecords(db, leaves, work, bar, rows);

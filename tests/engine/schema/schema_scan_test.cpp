@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "engine/schema/schema_scan.h"
 #include "tests/fixture/engine_harness.h"
 #include "tests/fixture/fixture_db.h"
 
@@ -185,4 +186,17 @@ TEST(SchemaScanTest, StopEndsTheTableScan) {
   EXPECT_EQ(h.port.Count(Notification::Progress, 3), 1) << "only the open's bar was finished";
 }
 
+TEST(SchemaScanTest, IndexColumnCounts) {
+  const std::pair<const char*, size_t> cases[] = {
+      {"CREATE INDEX i ON t(a)", 1},
+      {"CREATE UNIQUE INDEX \"on(x, y)\" ON [t(1,2)] (a COLLATE NOCASE, b DESC)", 2},
+      {"create index i on t(substr(a, 1, 2), 'x,y', b) where c > 0", 3},
+      {"CREATE INDEX onion ON t(a, b, c)", 3},
+      {"CREATE INDEX i ON t", 0},
+      {"", 0},
+  };
+  for (const auto& [sql, count] : cases) EXPECT_EQ(engine::IndexColumnCount(sql), count) << sql;
+}
+
 }  // namespace
+
