@@ -66,6 +66,18 @@ void CSqliteRepair::FindStrayPages() {
     entry.outsidePages = attribution.Outside(i);
     entry.strayFreedPages = attribution.Freed(i);
   }
+  // A table whose own tree held no freed space has no companion yet; pages it freed
+  // that nothing links any more hold its deleted rows all the same.
+  std::vector<engine::TableEntry>& list = schema_.tableList;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const engine::TableEntry& entry = list[i];
+    if (entry.deletedCompanion || entry.strayFreedPages.empty()) continue;
+    if (i + 1 < list.size() && list[i + 1].deletedCompanion) continue;
+    engine::TableEntry companion = entry;
+    companion.name += engine::kDeletedSuffix;
+    companion.deletedCompanion = true;
+    list.insert(list.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(companion));
+  }
   AddLostAndFound(attribution.Lost());
 }
 

@@ -338,5 +338,24 @@ TEST(PageAttributionTest, LeavesOfATableWithoutRowidComeBackButAnIndexsDoNot) {
   EXPECT_NE(std::find(lines.begin(), lines.end(), outside), lines.end());
 }
 
+TEST(PageAttributionTest, AFreedStrayPageOfATableWithoutFreedSpaceGivesItACompanion) {
+  // b's rows rewritten in place (no freeblock left in its tree), and an old copy of
+  // its first leaf past the end of the file: the copy's rows are b's deleted rows.
+  TempDir dir;
+  Built built = Build(dir);
+  const uint32_t leaf = Pages(built.path, "b", "leaf").front();
+  const std::vector<uint8_t> before = fixture::ReadFile(built.path);
+  const std::vector<uint8_t> copy(before.begin() + (leaf - 1) * kPage, before.begin() + leaf * kPage);
+  fixture::Query(built.path, "UPDATE b SET x = replace(x, 'text', 'TEXT')");
+  std::vector<uint8_t> file = fixture::ReadFile(built.path);
+  file.insert(file.end(), copy.begin(), copy.end());
+  fixture::WriteFile(built.path, file);
+  EngineHarness h;
+  const std::string output = Saved(dir, h, built.path, true);
+  EXPECT_EQ(fixture::Query(output, "SELECT count(*) FROM b WHERE x GLOB 'text*'")[0][0], "0");
+  const Rows old = fixture::Query(output, "SELECT x FROM b_deleted ORDER BY z LIMIT 2");
+  EXPECT_EQ(old, (Rows{{"text 1"}, {"text 2"}}));
+}
+
 }  // namespace
 
