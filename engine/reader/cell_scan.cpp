@@ -107,4 +107,42 @@ void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageH
   if (offsets.size() > n) offsets.resize(n);
 }
 
+std::vector<std::pair<uint32_t, uint32_t>> LiveCellSpans(const uint8_t* page, uint32_t usable,
+                                                         const BtreePageHeader& h) {
+  std::vector<std::pair<uint32_t, uint32_t>> spans;
+  const bool table = h.type == kTableLeafPage;
+  const bool interior = h.type == kIndexInteriorPage || h.type == kTableInteriorPage;
+  std::vector<uint32_t> offsets;
+  if (table) {
+    offsets = LeafCellOffsets(page, usable, h);
+  } else {
+    for (uint32_t i = 0; i < h.cellCount; ++i) offsets.push_back(CellOffset(page, usable, h, i));
+  }
+  const uint8_t* end = page + usable;
+  for (uint32_t at : offsets) {
+    if (at == 0 || at >= usable) continue;
+    const uint8_t* p = page + at + (interior ? kChildPointerSize : 0);
+    int64_t payload = 0, rowid = 0;
+    uint64_t length = kFreeblockHeaderSize;
+    if (h.type == kTableInteriorPage) {
+      // A child pointer and the rowid varint.
+      if (const uint8_t* q = p < end ? ReadVarint64(p, end, &rowid) : nullptr; q) length = static_cast<uint64_t>(q - (page + at));
+    } else if (p < end) {
+      if (const uint8_t* q = ReadVarint64(p, end, &payload); q && payload > 0) {
+        if (table) q = ReadVarint64(q, end, &rowid);
+        if (q) {
+          const int64_t local = table ? TableLeafLocalPayload(payload, usable) : IndexLocalPayload(payload, usable);
+          length = static_cast<uint64_t>(q - (page + at)) + static_cast<uint64_t>(local) +
+                   (local < payload ? kOverflowPointerSize : 0);
+        }
+      }
+    }
+    length = std::max<uint64_t>(length, kFreeblockHeaderSize);
+    spans.emplace_back(at, static_cast<uint32_t>(std::min<uint64_t>(at + length, usable)));
+  }
+  std::sort(spans.begin(), spans.end());
+  return spans;
+}
+
 }  // namespace engine
+

@@ -23,6 +23,13 @@ std::vector<uint32_t> LeafCellOffsets(const uint8_t* page, uint32_t usable, cons
 void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h, uint32_t n,
                           std::vector<uint32_t>& offsets);
 
+// Where the live cells of a table leaf or index page stand, [start, end) each,
+// ascending: the cells LeafCellOffsets gives for a table leaf, the cell-pointer
+// array's for an index page. A cell is as long as its varints, its local payload
+// and its overflow pointer say (4 bytes at least), cut at the usable end.
+std::vector<std::pair<uint32_t, uint32_t>> LiveCellSpans(const uint8_t* page, uint32_t usable,
+                                                         const BtreePageHeader& h);
+
 // The offsets of the whole table leaf cells a scan finds in [from, to) of `page`:
 // cell after cell, and after a byte that starts none, at the next that does. A
 // cell is whole when its record header parses and describes its payload size

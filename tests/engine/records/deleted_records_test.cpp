@@ -196,4 +196,56 @@ TEST(DeletedRecordsTest, FreedPagesGoToTheTableTheyCameFrom) {
   }
 }
 
+TEST(DeletedRecordsTest, EveryDeletedRowOutlastsADamagedFreeblockChain) {
+  // One leaf page with five freeblocks; the chain is then broken in each way, and
+  // the page's deleted rows still come back, the live ones untouched.
+  constexpr uint32_t kPage = 4096;
+  const std::string sql =
+      "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+      "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 30)"
+      " INSERT INTO t SELECT i, printf('row %d of the page', i), i * 7 FROM k;"
+      "DELETE FROM t WHERE id % 5 = 0;";
+  enum class Damage { FirstPointerOutside, FirstNextOutside, SizeClaimsThePage, Loop };
+  const std::pair<const char*, Damage> cases[] = {
+      {"the header's first freeblock outside the page", Damage::FirstPointerOutside},
+      {"the first freeblock's next outside the page", Damage::FirstNextOutside},
+      {"a size that claims the rest of the page", Damage::SizeClaimsThePage},
+      {"a loop", Damage::Loop},
+  };
+  TempDir healthyDir;
+  const std::string healthy = healthyDir.File("healthy.db");
+  fixture::DbOptions options;
+  options.pageSize = kPage;
+  fixture::BuildDatabase(healthy, options, sql);
+  const Rows expected = Carved(healthy, "t");
+  ASSERT_EQ(expected.size(), 6u);  // ids 5 to 30
+  const auto live = fixture::Query(healthy, "SELECT * FROM t");
+  for (const auto& [name, damage] : cases) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    const std::string path = dir.File("chain.db");
+    fixture::BuildDatabase(path, options, sql);
+    const int64_t leaf = static_cast<int64_t>(kPage);  // page 2, the table's only page
+    const auto at16 = [&](int64_t offset) { return static_cast<uint32_t>(fixture::GetBigEndian(path, offset, 2)); };
+    const uint32_t first = at16(leaf + 1);
+    ASSERT_NE(first, 0u);
+    switch (damage) {
+      case Damage::FirstPointerOutside: fixture::PutBigEndian(path, leaf + 1, 0xfff0, 2); break;
+      case Damage::FirstNextOutside: fixture::PutBigEndian(path, leaf + first, 0xfff0, 2); break;
+      case Damage::SizeClaimsThePage: fixture::PutBigEndian(path, leaf + first + 2, kPage - first, 2); break;
+      case Damage::Loop: {
+        uint32_t last = first;
+        while (at16(leaf + last) != 0) last = at16(leaf + last);
+        fixture::PutBigEndian(path, leaf + last, first, 2);
+        break;
+      }
+    }
+    EXPECT_EQ(Carved(path, "t"), expected);
+    EngineHarness h;
+    const std::string output = fixture::RepairAndSave(h, path, dir.path(), false);
+    EXPECT_EQ(fixture::Query(output, "SELECT * FROM t"), live);
+  }
+}
+
 }  // namespace
+
