@@ -247,5 +247,35 @@ TEST(DeletedRecordsTest, EveryDeletedRowOutlastsADamagedFreeblockChain) {
   }
 }
 
+TEST(DeletedRecordsTest, FreedPagesPastADamagedTrunkAreStillCarved) {
+  // 512-byte pages: a trunk lists 126 freed pages, so the freed pages of t take
+  // two trunks. The first trunk's next pointer zeroed, or its count made 10,000.
+  constexpr uint32_t kPage = 512;
+  const std::string sql =
+      "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+      "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 6000)"
+      " INSERT INTO t SELECT i, printf('row %d', i), i * 7 FROM k;"
+      "DELETE FROM t WHERE id > 20;";
+  fixture::DbOptions options;
+  options.pageSize = kPage;
+  TempDir healthyDir;
+  const std::string healthy = healthyDir.File("healthy.db");
+  fixture::BuildDatabase(healthy, options, sql);
+  ASSERT_GT(std::stoi(fixture::Query(healthy, "PRAGMA freelist_count")[0][0]), 130);
+  const Rows expected = Carved(healthy, "t");
+  ASSERT_GT(expected.size(), 4000u);
+  for (bool zeroNext : {true, false}) {
+    SCOPED_TRACE(zeroNext ? "next pointer zeroed" : "leaf count 10000");
+    TempDir dir;
+    const std::string path = dir.File("trunk.db");
+    fixture::BuildDatabase(path, options, sql);
+    const uint32_t trunk = static_cast<uint32_t>(fixture::GetBigEndian(path, 32, 4));
+    const int64_t at = static_cast<int64_t>(trunk - 1) * kPage;
+    ASSERT_NE(fixture::GetBigEndian(path, at, 4), 0u) << "a second trunk follows";
+    fixture::PutBigEndian(path, at + (zeroNext ? 0 : 4), zeroNext ? 0 : 10000, 4);
+    EXPECT_EQ(Carved(path, "t"), expected);
+  }
+}
+
 }  // namespace
 
