@@ -46,6 +46,8 @@ class CSqliteRepair {
   uint32_t ReplacedPageSize() const { return db_.storedPageSize; }
   // What the write-ahead log beside the file gave, or null when there was none.
   const engine::WalSummary* WriteAheadLog() const { return db_.wal ? &db_.wal->Summary() : nullptr; }
+  // What reading the rollback journal beside the file found, or null when none lies there.
+  const engine::JournalSummary* RollbackJournal() const { return db_.journal ? &db_.journal->Summary() : nullptr; }
   // The open database (for tests and benchmarks that drive the reader directly).
   const engine::Database& OpenedDatabase() const { return db_; }
 

@@ -82,6 +82,20 @@ std::string WalLine(const engine::WalSummary* wal) {
   return line + ".";
 }
 
+// The log line of the rollback journal the repair read, or empty when there was none.
+std::string JournalLine(const engine::JournalSummary* journal) {
+  if (!journal) return {};
+  const std::string name = "Rollback journal " + journal->path;
+  if (journal->state != engine::JournalSummary::State::Read) return name + " ignored: " + journal->ignoredBecause + ".";
+  std::string line = name + " read: " + std::to_string(journal->imagesUsed) + " page image(s) of older page versions used";
+  if (journal->headerLost) line += " (its header was zeroed after its commit)";
+  if (journal->firstBadRecord != 0) {
+    line += "; page records from " + std::to_string(journal->firstBadRecord) +
+            " on not used (a checksum or page number does not match)";
+  }
+  return line + ".";
+}
+
 void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                    CRecoveryThread* worker) {
   port.LogLine("");
@@ -133,6 +147,10 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
       if (const std::string wal = WalLine(engine.WriteAheadLog()); !wal.empty()) {
         port.LogLine("");
         port.LogLine(wal);
+      }
+      if (const std::string journal = JournalLine(engine.RollbackJournal()); !journal.empty()) {
+        port.LogLine("");
+        port.LogLine(journal);
       }
     }
   }

@@ -9,6 +9,7 @@
 
 #include "engine/reader/format.h"
 #include "engine/reader/page_reader.h"
+#include "engine/reader/rollback_journal.h"
 #include "engine/reader/wal_overlay.h"
 #include "platform/random_access_file.h"
 
@@ -19,6 +20,7 @@ namespace engine {
 struct Database {
   std::unique_ptr<platform::RandomAccessFile> file;  // read-only, never written
   std::unique_ptr<WalOverlay> wal;  // "FILE-wal" when it lies beside; read-only too
+  std::unique_ptr<RollbackJournal> journal;  // "FILE-journal" when it lies beside; read-only
   PageReader pages;                 // the page source: the file under the log's commits
   uint32_t usableSize = 0;  // page size minus the reserved bytes at each page end
   format::TextEncoding textEncoding = format::TextEncoding::Utf8;

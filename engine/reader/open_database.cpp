@@ -54,6 +54,11 @@ bool ReadHeader(Database& db, const std::string& path) {
   // mode; SQLite reads one whatever the header says, and so does the repair.
   db.wal = WalOverlay::Load(path + "-wal", pageSize);
   db.pages = PageReader(db.file.get(), pageSize, db.wal.get());
+  // A rollback journal beside it keeps the pages as they stood before the last
+  // transaction changed them: older versions, read for deleted rows, never played
+  // back.
+  db.journal = RollbackJournal::Load(path + "-journal", pageSize, db.pages.PageCount());
+  db.pages = PageReader(db.file.get(), pageSize, db.wal.get(), db.journal.get());
   return true;
 }
 

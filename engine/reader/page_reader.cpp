@@ -7,8 +7,9 @@
 namespace engine {
 
 PageReader::PageReader(const platform::RandomAccessFile* file, uint32_t pageSize,
-                       const WalOverlay* wal)
+                       const WalOverlay* wal, const RollbackJournal* journal)
     : file_(file), pageSize_(pageSize) {
+  if (journal && journal->Summary().state == JournalSummary::State::Read) journal_ = journal;
   if (file_ && pageSize_ > 0) {
     mainPages_ = (static_cast<uint64_t>(file_->Size()) + pageSize_ - 1) / pageSize_;
   }
@@ -74,35 +75,45 @@ bool PageReader::ReadMainFilePage(uint64_t pageNumber, std::vector<uint8_t>& out
 
 std::vector<PageImage> PageReader::SupersededImagesOf(uint64_t pageNumber) const {
   std::vector<PageImage> images;
-  if (!wal_) return images;
-  if (pageNumber <= mainPages_ && wal_->NewestFrame(pageNumber)) images.push_back({pageNumber, nullptr});
-  for (const WalFrame* frame : wal_->OlderFrames(pageNumber)) images.push_back({pageNumber, frame});
+  if (wal_) {
+    if (pageNumber <= mainPages_ && wal_->NewestFrame(pageNumber)) images.push_back({pageNumber, nullptr});
+    for (const WalFrame* frame : wal_->OlderFrames(pageNumber)) images.push_back({pageNumber, frame});
+  }
+  if (journal_) {
+    for (const JournalRecord* record : journal_->RecordsOf(pageNumber)) images.push_back({pageNumber, nullptr, record});
+  }
   return images;
 }
 
 std::vector<PageImage> PageReader::SupersededImages() const {
   std::vector<PageImage> images;
-  if (!wal_) return images;
-  std::vector<uint64_t> replaced;
-  for (const WalFrame& frame : wal_->Frames()) {
-    if (wal_->IsNewest(frame) && frame.page <= mainPages_) replaced.push_back(frame.page);
+  if (wal_) {
+    std::vector<uint64_t> replaced;
+    for (const WalFrame& frame : wal_->Frames()) {
+      if (wal_->IsNewest(frame) && frame.page <= mainPages_) replaced.push_back(frame.page);
+    }
+    std::sort(replaced.begin(), replaced.end());
+    for (uint64_t page : replaced) images.push_back({page, nullptr});
+    for (const WalFrame& frame : wal_->Frames()) {
+      if (!wal_->IsNewest(frame)) images.push_back({frame.page, &frame});
+    }
   }
-  std::sort(replaced.begin(), replaced.end());
-  for (uint64_t page : replaced) images.push_back({page, nullptr});
-  for (const WalFrame& frame : wal_->Frames()) {
-    if (!wal_->IsNewest(frame)) images.push_back({frame.page, &frame});
+  if (journal_) {
+    for (const JournalRecord& record : journal_->Records()) images.push_back({record.page, nullptr, &record});
   }
   return images;
 }
 
 bool PageReader::HasSupersededImage(uint64_t pageNumber) const {
+  if (journal_ && journal_->Holds(pageNumber)) return true;
   if (!wal_) return false;
   return wal_->HoldsOlderVersion(pageNumber) || (pageNumber <= mainPages_ && wal_->NewestFrame(pageNumber));
 }
 
 void PageReader::ReadImage(const PageImage& image, std::vector<uint8_t>& out) const {
   out.assign(pageSize_, 0);
-  if (image.frame) wal_->ReadFrame(*image.frame, out.data());
+  if (image.journal) journal_->ReadImage(*image.journal, out.data());
+  else if (image.frame) wal_->ReadFrame(*image.frame, out.data());
   else ReadMainFilePage(image.page, out);
 }
 

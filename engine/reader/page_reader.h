@@ -7,16 +7,19 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/reader/rollback_journal.h"
 #include "engine/reader/wal_overlay.h"
 #include "platform/random_access_file.h"
 
 namespace engine {
 
-// One version of a page that the log replaced: the main file's own (`frame` null)
-// or a frame not in use.
+// One version of a page that the log replaced or the rollback journal keeps: the
+// main file's own (`frame` and `journal` null), a frame not in use, or the image a
+// journal record holds.
 struct PageImage {
   uint64_t page = 0;
   const WalFrame* frame = nullptr;
+  const JournalRecord* journal = nullptr;
 };
 
 // A view of the open file cut into pages. Holds no ownership of the file, which must
@@ -26,7 +29,7 @@ class PageReader {
   PageReader() = default;
   // `wal` (may be null) must outlive the reader too; it counts only when applied.
   PageReader(const platform::RandomAccessFile* file, uint32_t pageSize,
-             const WalOverlay* wal = nullptr);
+             const WalOverlay* wal = nullptr, const RollbackJournal* journal = nullptr);
 
   uint32_t PageSize() const { return pageSize_; }
   // Pages that start inside the file, the last one perhaps cut short; with a log,
@@ -59,7 +62,8 @@ class PageReader {
   // The versions of pages the log replaced, where rows changed or deleted since
   // still stand: the main file's own version of each page a committed frame holds,
   // then every frame not in use (older commits, an uncommitted tail, frames past a
-  // break), in log order. Empty without a log.
+  // break), in log order; then the images of the rollback journal's valid records,
+  // in journal order. Empty without a log or a journal.
   std::vector<PageImage> SupersededImages() const;
   bool HasSupersededImage(uint64_t pageNumber) const;
   // Those of one page, the main file's first.
@@ -73,6 +77,7 @@ class PageReader {
   uint64_t pageCount_ = 0;
   uint64_t mainPages_ = 0;
   const WalOverlay* wal_ = nullptr;  // applied, or null
+  const RollbackJournal* journal_ = nullptr;  // read, or null
 };
 
 }  // namespace engine
