@@ -88,7 +88,15 @@ void CheckOutput(const std::string& path, RepairOutcome& outcome) {
 RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir) {
   RepairOutcome outcome;
   const std::string input = workDir + "/input.db";
-  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const size_t journalMarker = bytes.find(kJournalMarker);
+  std::remove((input + "-journal").c_str());
+  if (journalMarker != std::string_view::npos) {
+    std::ofstream out(input + "-journal", std::ios::binary | std::ios::trunc);
+    const std::string_view journal = bytes.substr(journalMarker + std::strlen(kJournalMarker));
+    out.write(journal.data(), static_cast<std::streamsize>(journal.size()));
+    bytes = bytes.substr(0, journalMarker);
+  }
   const size_t marker = bytes.find(kWalMarker);
   {
     std::ofstream out(input, std::ios::binary | std::ios::trunc);

@@ -24,8 +24,11 @@ struct RepairOutcome {
 // Separates a database from its write-ahead log within one input: the bytes before
 // the first occurrence are the file, those after it the file's "-wal".
 inline constexpr const char* kWalMarker = "\n--kestrun-wal--\n";
+// Likewise separates the file (and its log) from its rollback journal, "-journal":
+// the bytes after the first occurrence.
+inline constexpr const char* kJournalMarker = "\n--kestrun-journal--\n";
 
-// Writes `data` to a file in `workDir` (and its log, see kWalMarker) and repairs it there; the repaired database
+// Writes `data` to a file in `workDir` (its log and its journal, see kWalMarker and kJournalMarker) and repairs it there; the repaired database
 // is saved into `workDir`, checked and removed again.
 RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir);
 

@@ -36,6 +36,30 @@ void WriteWalSeed(const std::string& folder, const std::string& schema) {
   fixture::WriteFile(folder + "/wal.seed", seed);
 }
 
+// A database whose last transaction deleted rows with secure delete on, and that
+// transaction's journal as it stood before the commit, written as one input: the
+// file, the marker, the journal.
+void WriteJournalSeed(const std::string& folder, const std::string& schema) {
+  const std::string path = folder + "/journal-work.db";
+  for (const char* suffix : {"", "-journal"}) std::remove((path + suffix).c_str());
+  sqlite3* db = nullptr;
+  if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot create " + path);
+  const std::string sql = "PRAGMA page_size = 1024;" + schema +
+                          "; PRAGMA secure_delete = ON; BEGIN; DELETE FROM t WHERE id % 2 = 0; DELETE FROM w WHERE y = 2;";
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    throw std::runtime_error(sqlite3_errmsg(db));
+  }
+  const std::vector<uint8_t> journal = fixture::ReadFile(path + "-journal");
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  std::vector<uint8_t> seed = fixture::ReadFile(path);
+  const std::string marker = fuzz::kJournalMarker;
+  seed.insert(seed.end(), marker.begin(), marker.end());
+  seed.insert(seed.end(), journal.begin(), journal.end());
+  for (const char* suffix : {"", "-journal"}) std::remove((path + suffix).c_str());
+  fixture::WriteFile(folder + "/journal.seed", seed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -76,6 +100,7 @@ int main(int argc, char** argv) {
       fixture::BuildDatabase(path, seed.options, schema);
     }
     WriteWalSeed(folder, schema);
+    WriteJournalSeed(folder, schema);
   } catch (const std::exception& e) {
     std::cerr << "seed_databases: " << e.what() << "\n";
     return 1;
