@@ -178,6 +178,14 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
   if (t.outside) {
     port.LogLine("Record(s) from pages outside its tree : " + std::to_string(t.outside));
   }
+  // A companion's records by where they were carved from, the sources that gave any.
+  static const char* const kSources[engine::kCarveSources] = {
+      "freeblocks and gaps", "freed pages", "overwritten cells", "the rollback journal", "the write-ahead log"};
+  for (size_t s = 0; s < engine::kCarveSources && t.companion; ++s) {
+    if (t.carvedFrom[s] != 0) {
+      port.LogLine(std::string("Deleted record(s) from ") + kSources[s] + " : " + std::to_string(t.carvedFrom[s]));
+    }
+  }
 }
 
 void ShowCustomMessage(RepairState& state, FrontEndPort& port, const std::string& text) {

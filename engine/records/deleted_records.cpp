@@ -52,7 +52,7 @@ uint64_t StoredSize(const Value& v, format::TextEncoding encoding) {
 }  // namespace
 
 void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
-                         Work& work, bool startBar, RowSink& sink) {
+                         Work& work, bool startBar, RowSink& sink, CarveCounts* counts) {
   const TableRowShape shape(entry);
   const size_t columns = shape.StoredCount();
   if (columns == 0 || !db.IsOpen()) {
@@ -129,10 +129,11 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // A record is handed on once, and never when it is a live row's old copy.
   RowHashSet emitted;
   std::vector<RecordValue> out;
-  auto emit = [&](std::vector<CarvedRecord>& records) {
+  auto emit = [&](std::vector<CarvedRecord>& records, CarveSource source) {
     for (CarvedRecord& record : records) {
       const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
       if (live.Contains(key) || !emitted.Insert(key)) continue;
+      if (counts) ++(*counts)[static_cast<size_t>(source)];
       out.resize(record.values.size());
       for (size_t i = 0; i < out.size(); ++i) {
         std::swap(out[i].value, record.values[i]);
@@ -266,7 +267,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // The rows of a page held in `page` that is not part of the table's tree now (a
   // freed page, an old version): its cells, and what its freed space holds. A page
   // of another table is left alone, unless `ours` says whose it is.
-  auto CarveOldPage = [&](uint64_t pageNumber, const BtreePageHeader& h, bool ours) {
+  auto CarveOldPage = [&](uint64_t pageNumber, const BtreePageHeader& h, bool ours, CarveSource source) {
     cellRecords.clear();
     cellRowids.clear();
     bool holdsLiveCopy = false;
@@ -328,7 +329,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
         carved.push_back(std::move(record));
       }
     }
-    emit(carved);
+    emit(carved, source);
   };
   const std::unordered_set<uint64_t> own(ownLeavesInOrder.begin(), ownLeavesInOrder.end());
   for (const PageImage& image : images) {
@@ -340,7 +341,8 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     // An old version of one of the table's own pages is the table's; another old
     // page is judged as a freed one is (only table leaves: see above).
     const bool ours = own.count(image.page) != 0 && (indexTree ? indexPage : tableLeaf);
-    if (ours || (!indexTree && tableLeaf)) CarveOldPage(image.page, h, ours);
+    const CarveSource source = image.journal ? CarveSource::Journal : CarveSource::WriteAheadLog;
+    if (ours || (!indexTree && tableLeaf)) CarveOldPage(image.page, h, ours, source);
     else work.Step();
   }
   // The table's own pages after their old versions: a row a version still holds
@@ -351,13 +353,13 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     db.pages.ReadPage(pageNumber, page);
     carved.clear();
     CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
-    emit(carved);
+    emit(carved, CarveSource::FreeSpace);
   }
 
   for (uint64_t pageNumber : freedLeaves) {
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);
-    CarveOldPage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), false);
+    CarveOldPage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), false, CarveSource::FreedPages);
   }
 }
 

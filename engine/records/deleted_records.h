@@ -7,14 +7,25 @@
 #include "engine/records/row_sink.h"
 #include "engine/schema/schema_entries.h"
 
+#include <array>
+#include <cstdint>
+
 namespace engine {
+
+// Where a companion's records were carved from: the free space of the table's own
+// pages, pages it freed, cells written over, the rollback journal's and the
+// write-ahead log's older page versions.
+enum class CarveSource { FreeSpace, FreedPages, OverwrittenCells, Journal, WriteAheadLog };
+inline constexpr size_t kCarveSources = 5;
+using CarveCounts = std::array<uint64_t, kCarveSources>;
 
 // Hands each deleted record of companion `entry`'s table to `sink` once, in record
 // order with the rowid when it survived; a record equal to a live row of the table
 // (an old copy of a moved cell) is left out. `schema` names the other tables a
 // freed page could have belonged to. One progress step per freeblock and per page;
 // with `startBar`, the bar is started first with the number of pages to carve.
+// `counts` (when given) counts the records handed on, by where they came from.
 void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
-                         Work& work, bool startBar, RowSink& sink);
+                         Work& work, bool startBar, RowSink& sink, CarveCounts* counts = nullptr);
 
 }  // namespace engine

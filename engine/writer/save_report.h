@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/records/deleted_records.h"
+
 namespace engine::writer {
 
 // One checked table or "(deleted)" companion.
@@ -26,6 +28,7 @@ struct TableReport {
   bool committed = true;     // its transaction began and committed
   std::string commitError;   // SQLite's reason when it did not, or a write failed
   bool cutShort = false;     // a stop request ended the reading before the last record
+  CarveCounts carvedFrom{};  // a companion's records, by where they were carved from
 
   // The table's records are all in the output, or the only ones missing are
   // records SQLite refused one by one.

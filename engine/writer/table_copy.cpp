@@ -116,7 +116,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
     report.read = true;
     InsertSink sink(inserter, report, shape, -1);
     InTransaction(output, report,
-                  [&] { CarveDeletedRecords(db, schema, entry, work, true, sink); });
+                  [&] { CarveDeletedRecords(db, schema, entry, work, true, sink, &report.carvedFrom); });
     report.cutShort = work.Stopped();
     work.FinishBar();
     return;

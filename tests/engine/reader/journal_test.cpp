@@ -96,6 +96,9 @@ TEST(RollbackJournalTest, DeletedRowsComeBackFromAHotOrAKeptJournalWhichStaysUnt
     EXPECT_EQ(fixture::Query(output, "SELECT count(*) FROM t")[0][0], "200");
     EXPECT_EQ(fixture::Query(output, "SELECT count(*) FROM t_deleted")[0][0], "100");
     EXPECT_TRUE(LogHas(saved, "Rollback journal " + path + "-journal read: "));
+    // Where the companion's rows came from: the journal alone.
+    EXPECT_TRUE(LogHas(saved, "Deleted record(s) from the rollback journal : 100"));
+    EXPECT_FALSE(LogHas(saved, "Deleted record(s) from freeblocks and gaps"));
     EXPECT_EQ(fixture::ReadFile(path), database);
     EXPECT_EQ(fixture::ReadFile(path + "-journal"), journal);
 

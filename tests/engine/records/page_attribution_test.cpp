@@ -355,6 +355,10 @@ TEST(PageAttributionTest, AFreedStrayPageOfATableWithoutFreedSpaceGivesItACompan
   EXPECT_EQ(fixture::Query(output, "SELECT count(*) FROM b WHERE x GLOB 'text*'")[0][0], "0");
   const Rows old = fixture::Query(output, "SELECT x FROM b_deleted ORDER BY z LIMIT 2");
   EXPECT_EQ(old, (Rows{{"text 1"}, {"text 2"}}));
+  const auto lines = h.port.LogLines();
+  EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.rfind("Deleted record(s) from freed pages : ", 0) == 0; }),
+            lines.end());
 }
 
 }  // namespace
