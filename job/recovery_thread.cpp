@@ -182,9 +182,12 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
   static const char* const kSources[engine::kCarveSources] = {
       "freeblocks and gaps", "freed pages", "overwritten cells", "the rollback journal", "the write-ahead log"};
   for (size_t s = 0; s < engine::kCarveSources && t.companion; ++s) {
-    if (t.carvedFrom[s] != 0) {
-      port.LogLine(std::string("Deleted record(s) from ") + kSources[s] + " : " + std::to_string(t.carvedFrom[s]));
+    if (t.carvedFrom.rows[s] != 0) {
+      port.LogLine(std::string("Deleted record(s) from ") + kSources[s] + " : " + std::to_string(t.carvedFrom.rows[s]));
     }
+  }
+  if (t.companion && t.carvedFrom.cutValues != 0) {
+    port.LogLine("Value(s) cut short where their overflow pages were lost : " + std::to_string(t.carvedFrom.cutValues));
   }
 }
 

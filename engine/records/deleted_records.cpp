@@ -133,7 +133,10 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     for (CarvedRecord& record : records) {
       const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
       if (live.Contains(key) || !emitted.Insert(key)) continue;
-      if (counts) ++(*counts)[static_cast<size_t>(source)];
+      if (counts) {
+        ++counts->rows[static_cast<size_t>(source)];
+        counts->cutValues += record.cutValues;
+      }
       out.resize(record.values.size());
       for (size_t i = 0; i < out.size(); ++i) {
         std::swap(out[i].value, record.values[i]);

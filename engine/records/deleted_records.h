@@ -17,7 +17,10 @@ namespace engine {
 // write-ahead log's older page versions.
 enum class CarveSource { FreeSpace, FreedPages, OverwrittenCells, Journal, WriteAheadLog };
 inline constexpr size_t kCarveSources = 5;
-using CarveCounts = std::array<uint64_t, kCarveSources>;
+struct CarveCounts {
+  std::array<uint64_t, kCarveSources> rows{};  // by CarveSource
+  uint64_t cutValues = 0;  // texts and blobs cut short where their overflow chain broke
+};
 
 // Hands each deleted record of companion `entry`'s table to `sink` once, in record
 // order with the rowid when it survived; a record equal to a live row of the table

@@ -34,6 +34,22 @@ constexpr int kRejected = INT_MIN / 2;
 constexpr int kTail = 20;
 constexpr int kFragmentCost = 2;  // each byte between two cells
 constexpr size_t kWorkPerOverflowPage = 16;  // in alignments tried
+constexpr uint64_t kPagesWithZeroLeadByte = uint64_t{1} << 24;
+
+// Drops a UTF-8 sequence cut off at the end of `text`.
+void TrimCutUtf8(std::string& text) {
+  size_t start = text.size();
+  for (int back = 0; back < 4 && start > 0; ++back) {
+    const unsigned char c = static_cast<unsigned char>(text[start - 1]);
+    if ((c & 0xC0) != 0x80) {
+      // The lead byte of the last sequence: whole when as long as it says.
+      const size_t need = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+      if (text.size() - (start - 1) < need) text.resize(start - 1);
+      return;
+    }
+    --start;
+  }
+}
 
 int VarintLength(uint64_t v) {
   int n = 1;
@@ -242,10 +258,15 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       }
       budget_ -= kWorkPerOverflowPage;
       pages_.ReadPage(next, chain);
+      // A page given out again as a b-tree page is no part of the chain any more (an
+      // overflow page leads with the next page's number, whose first byte is zero in
+      // a file of fewer than 2^24 pages); nor is a last page that leads on.
+      if (pages_.PageCount() < kPagesWithZeroLeadByte && chain[0] != 0) break;
       const size_t take = std::min<size_t>(perPage, payload - joined.size());
+      next = ReadBigEndian32(chain.data(), chain.data() + chain.size());
+      if (joined.size() + take == payload && next != 0) break;
       joined.insert(joined.end(), chain.begin() + kOverflowPointerSize,
                     chain.begin() + kOverflowPointerSize + take);
-      next = ReadBigEndian32(chain.data(), chain.data() + chain.size());
     }
     payloadBytes = joined.data();
     known = joined.size();  // values past a broken chain are not known: they stay NULL
@@ -303,7 +324,17 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     const uint64_t size = lost ? lostSizes[i] : SerialTypeSize(types[i]);
     const uint8_t* at = payloadBytes + std::min<uint64_t>(offset, known);
     const size_t available = static_cast<size_t>(known - std::min<uint64_t>(offset, known));
-    if (offset + size > known) {
+    if (offset + size > known && overflow && !lost && types[i] >= 12 && offset < known) {
+      // A text or blob whose overflow chain broke keeps the bytes that survive.
+      DecodeValueInto(types[i], at, available, encoding_, size, v);
+      if (v.kind == Value::Kind::Text && encoding_ == format::TextEncoding::Utf8) TrimCutUtf8(v.bytes);
+      if (v.kind == Value::Kind::Text && (v.bytes.find('\0') != std::string::npos ||
+                                          (encoding_ == format::TextEncoding::Utf8 && !IsValidUtf8(v.bytes)))) {
+        return false;
+      }
+      ++record.cutValues;
+      score -= 2;
+    } else if (offset + size > known) {
       v = Value::Null();
       score -= 2;
     } else if (lost) {

@@ -21,6 +21,9 @@ struct CarvedRecord {
   std::vector<Value> values;  // one per column of the table; a value not known is NULL
   bool rowidKnown = false;
   int64_t rowid = 0;
+  // Texts and blobs cut short where their overflow chain broke: the bytes that
+  // survive, none made up.
+  uint32_t cutValues = 0;
 };
 
 // Thread: one carver per job; it only reads. The pages must outlive it.

@@ -1,6 +1,7 @@
 // Deleted records carved out of freeblocks and unallocated gaps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "tests/fixture/fixture_db.h"
@@ -274,6 +275,49 @@ TEST(DeletedRecordsTest, FreedPagesPastADamagedTrunkAreStillCarved) {
     ASSERT_NE(fixture::GetBigEndian(path, at, 4), 0u) << "a second trunk follows";
     fixture::PutBigEndian(path, at + (zeroNext ? 0 : 4), zeroNext ? 0 : 10000, 4);
     EXPECT_EQ(Carved(path, "t"), expected);
+  }
+}
+
+TEST(DeletedRecordsTest, ADeletedRowsOverflowChainIsRebuiltOrItsValueCutWhereItBroke) {
+  // A 2,500-byte blob on 1024-byte pages: its cell and two overflow pages, freed as
+  // leaves of the trunk a dropped table left.
+  constexpr uint32_t kPage = 1024;
+  for (bool broken : {false, true}) {
+    SCOPED_TRACE(broken ? "the chain's last page given out again" : "the chain intact");
+    TempDir dir;
+    const std::string path = dir.File("overflow.db");
+    fixture::DbOptions options;
+    options.pageSize = kPage;
+    fixture::BuildDatabase(path, options,
+                           "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, data BLOB);"
+                           "INSERT INTO t VALUES(1, 'small', x'01'), (2, 'big', randomblob(2500)), (3, 'after', x'03');"
+                           "CREATE TABLE scratch(x); DROP TABLE scratch;");
+    const std::string blob = fixture::Query(path, "SELECT hex(data) FROM t WHERE id = 2")[0][0];
+    std::vector<uint32_t> chain;
+    for (const auto& p : fixture::BtreePages(path, "t")) {
+      if (p.type == "overflow") chain.push_back(p.page);
+    }
+    ASSERT_EQ(chain.size(), 2u);
+    fixture::BuildDatabase(path, options, "DELETE FROM t WHERE id = 2");
+    if (broken) fixture::PatchBytes(path, static_cast<int64_t>(chain.back() - 1) * kPage, {13, 0, 0, 0, 0});
+    EngineHarness h;
+    const std::string output = fixture::RepairAndSave(h, path, dir.path(), true);
+    const auto rows = fixture::Query(output, "SELECT name, hex(data) FROM t_deleted");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "big");
+    const auto lines = h.port.LogLines();
+    const bool cutLine = std::find(lines.begin(), lines.end(),
+                                   "Value(s) cut short where their overflow pages were lost : 1") != lines.end();
+    if (broken) {
+      // The bytes of the cell and of the first page, none made up.
+      EXPECT_LT(rows[0][1].size(), blob.size());
+      EXPECT_GT(rows[0][1].size(), 0u);
+      EXPECT_EQ(blob.compare(0, rows[0][1].size(), rows[0][1]), 0);
+      EXPECT_TRUE(cutLine);
+    } else {
+      EXPECT_EQ(rows[0][1], blob);
+      EXPECT_FALSE(cutLine);
+    }
   }
 }
 

@@ -346,7 +346,7 @@ TEST(PageAttributionTest, AFreedStrayPageOfATableWithoutFreedSpaceGivesItACompan
   const uint32_t leaf = Pages(built.path, "b", "leaf").front();
   const std::vector<uint8_t> before = fixture::ReadFile(built.path);
   const std::vector<uint8_t> copy(before.begin() + (leaf - 1) * kPage, before.begin() + leaf * kPage);
-  fixture::Query(built.path, "UPDATE b SET x = replace(x, 'text', 'TEXT')");
+  fixture::BuildDatabase(built.path, {}, "UPDATE b SET x = replace(x, 'text', 'TEXT')");
   std::vector<uint8_t> file = fixture::ReadFile(built.path);
   file.insert(file.end(), copy.begin(), copy.end());
   fixture::WriteFile(built.path, file);
