@@ -51,6 +51,50 @@ uint64_t StoredSize(const Value& v, format::TextEncoding encoding) {
 
 }  // namespace
 
+void CarveFreeSpace(const Database& db, const RecordCarver& carver, const uint8_t* page, uint64_t pageNumber,
+                    const BtreePageHeader& h, Work& work, std::vector<CarvedRecord>& found) {
+  const uint32_t usable = db.usableSize;
+  carver.StartPage(page, h);
+  const std::vector<std::pair<uint32_t, uint32_t>> cells = LiveCellSpans(page, usable, h);
+  const uint32_t pointersEnd = h.cellPointerStart + format::kCellPointerSize * h.cellCount;
+  const uint32_t firstCell = cells.empty() ? usable : cells.front().first;
+  const uint32_t contentStart =
+      h.contentStart >= pointersEnd && h.contentStart <= firstCell ? h.contentStart : std::max(pointersEnd, firstCell);
+  if (pointersEnd < contentStart) carver.CarveGap(page, pointersEnd, contentStart, found);
+  // The chain's freeblocks are believed where each lies in free space; what free
+  // space they leave is carved as freeblocks of its own.
+  std::vector<std::pair<uint32_t, uint32_t>> chained;
+  if (h.firstFreeblock != 0) {
+    for (uint32_t at : CollectFreeblocks(db, page, pageNumber, h.firstFreeblock)) {
+      const uint32_t size = ReadBigEndian16(page + at + format::kFreeblockSizeOffset, page + usable);
+      if (size >= format::kFreeblockHeaderSize && at >= contentStart && at + size <= usable) {
+        chained.emplace_back(at, at + size);
+      }
+    }
+    std::sort(chained.begin(), chained.end());
+  }
+  auto carve = [&](uint32_t from, uint32_t to) {
+    if (to >= from + format::kFreeblockHeaderSize) carver.CarveFreeblock(page, from, to, found);
+    work.Step();
+  };
+  auto region = [&](uint32_t from, uint32_t to) {
+    uint32_t x = from;
+    for (const auto& [start, end] : chained) {
+      if (start < x || end > to) continue;  // outside the stretch, or overlapping another
+      carve(x, start);
+      carve(start, end);
+      x = end;
+    }
+    carve(x, to);
+  };
+  uint32_t at = contentStart;
+  for (const auto& [start, end] : cells) {
+    if (start > at) region(at, start);
+    at = std::max(at, end);
+  }
+  if (at < usable) region(at, usable);
+}
+
 void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEntry& entry,
                          Work& work, bool startBar, RowSink& sink, CarveCounts* counts) {
   const TableRowShape shape(entry);
@@ -147,52 +191,8 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   };
   std::vector<uint8_t> page;
   std::vector<CarvedRecord> carved;
-  // The records in the free space of the page held in `page`: all it holds that no
-  // live cell takes, whatever its freeblock chain says (a next offset or a size
-  // altered by damage or by a tool wiping traces hides nothing). Between the cell
-  // pointers and the cell content lies the gap, where a freed cell that bordered
-  // the content was given back whole; each stretch of the content area between
-  // live cells is a freeblock, a freed cell at its start.
   auto CarvePage = [&](uint64_t pageNumber, const BtreePageHeader& h, std::vector<CarvedRecord>& found) {
-    carver.StartPage(page.data(), h);
-    const std::vector<std::pair<uint32_t, uint32_t>> cells = LiveCellSpans(page.data(), usable, h);
-    const uint32_t pointersEnd = h.cellPointerStart + format::kCellPointerSize * h.cellCount;
-    const uint32_t firstCell = cells.empty() ? usable : cells.front().first;
-    const uint32_t contentStart =
-        h.contentStart >= pointersEnd && h.contentStart <= firstCell ? h.contentStart : std::max(pointersEnd, firstCell);
-    if (pointersEnd < contentStart) carver.CarveGap(page.data(), pointersEnd, contentStart, found);
-    // The chain's freeblocks are believed where each lies in free space; what free
-    // space they leave is carved as freeblocks of its own.
-    std::vector<std::pair<uint32_t, uint32_t>> chained;
-    if (h.firstFreeblock != 0) {
-      for (uint32_t at : CollectFreeblocks(db, page.data(), pageNumber, h.firstFreeblock)) {
-        const uint32_t size = ReadBigEndian16(page.data() + at + format::kFreeblockSizeOffset, page.data() + usable);
-        if (size >= format::kFreeblockHeaderSize && at >= contentStart && at + size <= usable) {
-          chained.emplace_back(at, at + size);
-        }
-      }
-      std::sort(chained.begin(), chained.end());
-    }
-    auto carve = [&](uint32_t from, uint32_t to) {
-      if (to >= from + format::kFreeblockHeaderSize) carver.CarveFreeblock(page.data(), from, to, found);
-      work.Step();
-    };
-    auto region = [&](uint32_t from, uint32_t to) {
-      uint32_t x = from;
-      for (const auto& [start, end] : chained) {
-        if (start < x || end > to) continue;  // outside the stretch, or overlapping another
-        carve(x, start);
-        carve(start, end);
-        x = end;
-      }
-      carve(x, to);
-    };
-    uint32_t at = contentStart;
-    for (const auto& [start, end] : cells) {
-      if (start > at) region(at, start);
-      at = std::max(at, end);
-    }
-    if (at < usable) region(at, usable);
+    CarveFreeSpace(db, carver, page.data(), pageNumber, h, work, found);
   };
   // Leaf pages SQLite freed when the table shrank still hold their old cells whole.
   // A page is this table's when its cells fit this table better than any other;
