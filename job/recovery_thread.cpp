@@ -159,7 +159,7 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
 
 // The log lines of one copied table: what failed, then the table's summary.
 void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
-  const std::string target = t.companion ? engine::DeletedTableName(t.name) : t.name;
+  const std::string target = !t.target.empty() ? t.target : t.companion ? engine::DeletedTableName(t.name) : t.name;
   if (!t.created) port.LogLine("Table " + target + " was not created: " + t.createError);
   if (!t.received) port.LogLine("Table " + target + " cannot receive records: " + t.receiveError);
   if (t.extraValues) {

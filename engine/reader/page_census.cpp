@@ -26,6 +26,7 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar,
   damaged_.assign(trees.size() + 1, false);
   strays_.clear();
   strayIndexLeaves_.clear();
+  freelistTableLeaves_.clear();
   if (bar) work.StartBar(static_cast<int64_t>(pages / kPagesPerStep + 1));
   ReadFile(work, bar, onLeaf);
   // The master table's tree first: its pages are nobody's rows.
@@ -34,6 +35,7 @@ void PageCensus::Run(const std::vector<CensusTree>& trees, Work& work, bool bar,
   MarkFreelist();
   MarkPointerMap();
   for (uint64_t p = 2; p <= pages && !work.Stopped(); ++p) {
+    if (kinds_[p - 1] == PageKind::FreelistLeaf && types_[p - 1] == kTableLeafPage) freelistTableLeaves_.push_back(p);
     if (kinds_[p - 1] != PageKind::Unreached) continue;
     const uint8_t type = types_[p - 1];
     if (type == kTableLeafPage) strays_.push_back(p);

@@ -50,6 +50,8 @@ class PageCensus {
   // step per 64 pages when `bar`; ends early on a stop request.
   void Run(const std::vector<CensusTree>& trees, Work& work, bool bar, const LeafVisitor& onLeaf = {});
 
+  // The kinds, page 1 first, given up by the census.
+  std::vector<PageKind> TakeKinds() { return std::move(kinds_); }
   PageKind Kind(uint64_t page) const { return page >= 1 && page <= kinds_.size() ? kinds_[page - 1] : PageKind::Unreached; }
   // The leaves tree `t` reached, in walk order; a leaf two trees reach is listed
   // for both.
@@ -63,6 +65,8 @@ class PageCensus {
   uint64_t PointerMapRoot(uint64_t page) const;
   // The pages nothing reached that hold a table leaf's layout (type 13), ascending.
   const std::vector<uint64_t>& StrayTableLeaves() const { return strays_; }
+  // The freelist's leaf pages that still hold a table leaf's layout (type 13), ascending.
+  const std::vector<uint64_t>& FreelistTableLeaves() const { return freelistTableLeaves_; }
   // The pages nothing reached that hold an index leaf's layout (type 10), ascending.
   const std::vector<uint64_t>& StrayIndexLeaves() const { return strayIndexLeaves_; }
 
@@ -97,6 +101,7 @@ class PageCensus {
   std::vector<bool> damaged_;
   std::vector<uint64_t> strays_;
   std::vector<uint64_t> strayIndexLeaves_;
+  std::vector<uint64_t> freelistTableLeaves_;
   std::vector<int32_t> walkedBy_;  // the tree that first reached a page, or -1
 };
 

@@ -113,9 +113,19 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
                                                  : entry.leavesAttributed ? entry.leafPages
                                                                           : CollectTableLeaves(db, root, nullptr);
   std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work);
-  // Stray pages found to be pages the table freed hold its deleted rows too.
-  for (uint64_t stray : entry.strayFreedPages) {
-    if (std::find(freedLeaves.begin(), freedLeaves.end(), stray) == freedLeaves.end()) freedLeaves.push_back(stray);
+  // Stray pages found to be pages the table freed hold its deleted rows too. The
+  // freed pages of a dropped table's own tree are its pages, read first, apart.
+  {
+    std::unordered_set<uint64_t> listed(freedLeaves.begin(), freedLeaves.end());
+    for (uint64_t stray : entry.strayFreedPages) {
+      if (listed.insert(stray).second) freedLeaves.push_back(stray);
+    }
+    const std::unordered_set<uint64_t> dropped(entry.droppedPages.begin(), entry.droppedPages.end());
+    if (!dropped.empty()) {
+      freedLeaves.erase(std::remove_if(freedLeaves.begin(), freedLeaves.end(),
+                                       [&](uint64_t p) { return dropped.count(p) != 0; }),
+                        freedLeaves.end());
+    }
   }
   // Versions of pages the write-ahead log replaced hold rows changed or deleted since.
   const std::vector<PageImage> images = db.pages.SupersededImages();
@@ -204,7 +214,10 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   std::vector<std::pair<const TableEntry*, TableRowShape>> rivals;
   for (const TableEntry& other : schema.tableList) {
     // A lost-and-found table takes any record of its size: it is no rival.
-    if (&other != &entry && !other.deletedCompanion && other.rootPage != entry.rootPage && other.lostValueCount == 0) {
+    // A dropped table is a rival too: its freed pages are its own.
+    const bool table = !other.deletedCompanion || other.dropped;
+    const bool sameTree = !other.dropped && !entry.dropped && other.rootPage == entry.rootPage;
+    if (&other != &entry && table && !sameTree && other.lostValueCount == 0) {
       rivals.emplace_back(&other, TableRowShape(other));
     }
   }
@@ -359,6 +372,11 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     emit(carved, CarveSource::FreeSpace);
   }
 
+  for (uint64_t pageNumber : entry.droppedPages) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
+    CarveOldPage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), true, CarveSource::FreedPages);
+  }
   for (uint64_t pageNumber : freedLeaves) {
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);

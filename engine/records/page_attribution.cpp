@@ -73,6 +73,7 @@ void PageAttribution::Run(Work& work) {
   freed_.assign(n, {});
   decided_.assign(n, false);
   lost_.clear();
+  kinds_.clear();
 
   // One tree per root of a table; a companion shares its table's.
   std::vector<CensusTree> trees;
@@ -98,6 +99,16 @@ void PageAttribution::Run(Work& work) {
   const size_t treeCount = trees.size();
   std::vector<TableRowShape> shapes;
   for (size_t t = 0; t < treeCount; ++t) shapes.emplace_back(list[tableOfTree[t]]);
+  // Dropped tables have no tree: they only take freed pages whose records fit them.
+  std::vector<size_t> droppedEntry;
+  for (size_t i = 0; i < n; ++i) {
+    if (list[i].dropped && !list[i].withoutRowid) {
+      droppedEntry.push_back(i);
+      shapes.emplace_back(list[i]);
+    }
+  }
+  const size_t candidates = shapes.size();
+  auto indexTree = [&](size_t t) { return t < treeCount && trees[t].indexTree; };
   // The indexes' trees are walked too, so that their pages are nobody's stray rows.
   const std::vector<IndexRoot> indexes = ScanIndexRoots(db_, work);
   std::vector<CensusTree> walked = trees;
@@ -131,9 +142,9 @@ void PageAttribution::Run(Work& work) {
     decode(number, page, limit, out);
   };
   // The rowids a table's pages hold, read when a stray page asks.
-  std::vector<std::vector<uint64_t>> pages(treeCount);
-  std::vector<RowidRuns> rowids(treeCount);
-  std::vector<bool> rowidsRead(treeCount, false);
+  std::vector<std::vector<uint64_t>> pages(candidates);
+  std::vector<RowidRuns> rowids(candidates);
+  std::vector<bool> rowidsRead(candidates, false);
   PageRecords theirs;
   auto rowidsOf = [&](size_t t) -> RowidRuns& {
     if (!rowidsRead[t]) {
@@ -153,8 +164,8 @@ void PageAttribution::Run(Work& work) {
   auto best = [&](const auto& fitOf, const std::vector<int64_t>* pageRowids) {
     std::vector<size_t> top;
     int topFit = 0;
-    for (size_t t = 0; t < treeCount; ++t) {
-      if (trees[t].indexTree) continue;
+    for (size_t t = 0; t < candidates; ++t) {
+      if (indexTree(t)) continue;
       const int fit = fitOf(t);
       if (fit <= 0 || fit < topFit) continue;
       if (fit > topFit) top.clear();
@@ -226,7 +237,7 @@ void PageAttribution::Run(Work& work) {
       if (leaf >= owner.size() || owner[leaf] >= 0) continue;
       size_t to = t;
       if (const uint32_t pattern = patternOf[leaf]; pattern != kNoPattern && patternFit(pattern, t) <= 0) {
-        const int other = best([&](size_t u) { return patternFit(pattern, u); }, nullptr);
+        const int other = best([&](size_t u) { return u < treeCount ? patternFit(pattern, u) : -1; }, nullptr);
         if (other >= 0) {
           to = static_cast<size_t>(other);
           misled[t] = true;
@@ -244,7 +255,7 @@ void PageAttribution::Run(Work& work) {
   PageRecords all;
   // The stray table leaves: live rows of a broken tree whose rowids it does not
   // hold yet; any other page of a table is a page it freed.
-  std::vector<std::vector<uint64_t>> freed(treeCount);
+  std::vector<std::vector<uint64_t>> freed(candidates);
   for (uint64_t stray : census.StrayTableLeaves()) {
     if (work.Stopped()) return;
     read(stray, UINT32_MAX, all);
@@ -264,7 +275,7 @@ void PageAttribution::Run(Work& work) {
       continue;
     }
     const size_t t = static_cast<size_t>(to);
-    bool live = broken[t];
+    bool live = t < treeCount && broken[t];
     if (live) {
       RowidRuns& known = rowidsOf(t);
       live = std::none_of(all.rowids.begin(), all.rowids.end(), [&](int64_t r) { return known.Contains(r); });
@@ -273,8 +284,37 @@ void PageAttribution::Run(Work& work) {
     (live ? pages[t] : freed[t]).push_back(stray);
   }
 
+  // The freelist's leaves are freed pages by what the file says: the table their
+  // records fit best has them for its deleted rows; records that fit no table at
+  // all are kept apart (those that fit tables alike are for the tables' carving to
+  // tell).
+  for (uint64_t leaf : census.FreelistTableLeaves()) {
+    if (work.Stopped()) return;
+    read(leaf, UINT32_MAX, all);
+    if (all.records.empty()) continue;
+    auto fitOf = [&](size_t u) { return PageFit(all.records, shapes[u], true); };
+    const int to = best(fitOf, &all.rowids);
+    if (to >= 0) {
+      freed[static_cast<size_t>(to)].push_back(leaf);
+      continue;
+    }
+    bool anyFit = false;
+    for (size_t u = 0; u < candidates && !anyFit; ++u) anyFit = !indexTree(u) && fitOf(u) > 0;
+    if (!anyFit) lost_.push_back(leaf);
+  }
+  std::sort(lost_.begin(), lost_.end());
+  for (size_t d = 0; d < droppedEntry.size(); ++d) freed_[droppedEntry[d]] = freed[treeCount + d];
+
   std::vector<std::vector<uint64_t>> indexPages(treeCount);
   AttributeIndexLeaves(census, trees, shapes, indexes, work, indexPages);
+  kinds_ = census.TakeKinds();
+  for (size_t t = 0; t < treeCount; ++t) {
+    for (const auto* list : {&pages[t], &indexPages[t]}) {
+      for (uint64_t p : *list) {
+        if (p >= 1 && p <= kinds_.size()) kinds_[p - 1] = PageKind::TreeLeaf;
+      }
+    }
+  }
 
   for (size_t i = 0; i < n; ++i) {
     if (treeOf[i] < 0) continue;
@@ -375,6 +415,12 @@ void PageAttribution::AttributeIndexLeaves(const PageCensus& census, const std::
     for (const auto& r : records) known.Insert(keyOf(t, r));
     pages[t].push_back(stray);
   }
+}
+
+bool PageAttribution::Free(uint64_t page) const {
+  if (page < 2 || page > kinds_.size()) return false;
+  const PageKind kind = kinds_[page - 1];
+  return kind == PageKind::Unreached || kind == PageKind::FreelistLeaf || kind == PageKind::FreelistTrunk;
 }
 
 }  // namespace engine

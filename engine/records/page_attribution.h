@@ -38,6 +38,9 @@ class PageAttribution {
   bool Decided(size_t entry) const { return decided_[entry]; }
   // The stray table leaves that hold records no table fits clearly, ascending.
   const std::vector<uint64_t>& Lost() const { return lost_; }
+  // Whether page `page` serves no table any more: on the freelist, or reached by
+  // no tree and taken by no table as its live rows.
+  bool Free(uint64_t page) const;
 
  private:
   // The stray index leaves that go to broken trees of tables without rowid, by tree.
@@ -52,6 +55,7 @@ class PageAttribution {
   std::vector<std::vector<uint64_t>> freed_;
   std::vector<bool> decided_;
   std::vector<uint64_t> lost_;
+  std::vector<PageKind> kinds_;  // the census's, live strays marked as leaves
 };
 
 }  // namespace engine

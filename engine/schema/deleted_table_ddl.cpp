@@ -45,7 +45,7 @@ std::string BuildDeletedTableDdl(const TableEntry& entry) {
                    [](const columndata& c) { return c.generated != Generated::Virtual; })) {
     return {};
   }
-  std::string ddl = "CREATE TABLE " + QuoteIdentifier(DeletedTableName(entry.name)) + " (";
+  std::string ddl = "CREATE TABLE " + QuoteIdentifier(CompanionTableName(entry)) + " (";
   bool first = true;
   for (const columndata& column : entry.columns) {
     // A VIRTUAL generated column has no value in a record: the carved records
@@ -63,6 +63,10 @@ std::string BuildDeletedTableDdl(const TableEntry& entry) {
 
 std::string DeletedTableName(const std::string& companionName) {
   return WithoutDeletedSuffix(companionName) + "_deleted";
+}
+
+std::string CompanionTableName(const TableEntry& companion) {
+  return companion.outputName.empty() ? DeletedTableName(companion.name) : companion.outputName;
 }
 
 }  // namespace engine

@@ -28,6 +28,15 @@ struct TableEntry {
   // A table of records no table took ("lost_and_found_N"): only its records of
   // this many values are its rows; 0 for every other table.
   size_t lostValueCount = 0;
+  // A table dropped from the database, found by its master-table row in free space
+  // (a companion whose live table is gone): the freed pages of its own tree, and,
+  // when a live table of its name has other columns, the name its rows are saved
+  // under ("NAME_dropped"; empty: the companion's usual "NAME_deleted"). A live
+  // table's companion lists here the freed pages of a dropped table of its name
+  // and columns.
+  bool dropped = false;
+  std::vector<uint64_t> droppedPages;
+  std::string outputName;
 };
 
 struct ViewEntry {

@@ -132,6 +132,7 @@ void CopyCheckedTables(const Database& db, const Schema& schema, const SaveReque
     const std::string& name = entry->name;
     TableReport table;
     table.name = entry->name;
+    table.target = IsCarvedCompanionName(entry->name) ? CompanionTableName(*entry) : entry->name;
     const auto created = creation.byEntry.find(entry);
     if (created != creation.byEntry.end()) {
       table.created = created->second.first;

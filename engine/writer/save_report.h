@@ -14,6 +14,7 @@ namespace engine::writer {
 struct TableReport {
   std::string name;
   bool companion = false;  // carved records into "<name>_deleted"; no summary lines
+  std::string target;      // the output table its records went into
   bool created = true;     // its CREATE statement ran (or the output already had it)
   std::string createError;
   bool received = true;    // the output table could take records

@@ -109,7 +109,7 @@ void CopyTable(const Database& db, const Schema& schema, const TableEntry& entry
     report.companion = true;
     if (!output || !report.created) return;
     TableInserter inserter;
-    if (!inserter.Open(output, DeletedTableName(entry.name), false, -1, &report.receiveError)) {
+    if (!inserter.Open(output, CompanionTableName(entry), false, -1, &report.receiveError)) {
       report.received = false;
       return;
     }
