@@ -13,6 +13,7 @@
 #include "engine/reader/coding.h"
 #include "engine/reader/leaf_cell.h"
 #include "engine/reader/overflow_claims.h"
+#include "engine/reader/text_codec.h"
 #include "engine/records/live_records.h"
 #include "engine/records/record_carver.h"
 #include "engine/records/record_fit.h"
@@ -112,7 +113,8 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   const std::vector<uint64_t> ownLeavesInOrder = indexTree               ? CollectIndexPages(db, root, nullptr)
                                                  : entry.leavesAttributed ? entry.leafPages
                                                                           : CollectTableLeaves(db, root, nullptr);
-  std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work);
+  std::vector<uint64_t> trunks;
+  std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work, &trunks);
   // Stray pages found to be pages the table freed hold its deleted rows too. The
   // freed pages of a dropped table's own tree are its pages, read first, apart.
   {
@@ -381,6 +383,39 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);
     CarveOldPage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), false, CarveSource::FreedPages);
+  }
+  // A leaf page SQLite made a freelist trunk keeps the cells past its list of leaf
+  // numbers: whole cells found there that fit this table best are its rows.
+  std::vector<std::vector<RecordValue>> one(1);
+  for (uint64_t trunk : trunks) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(trunk, page);
+    const uint32_t count = ReadBigEndian32(page.data() + format::kTrunkLeafCountOffset, page.data() + usable);
+    const uint32_t fits = (usable - format::kTrunkLeavesOffset) / format::kTrunkLeafSize;
+    const uint32_t from = format::kTrunkLeavesOffset + format::kTrunkLeafSize * std::min(count, fits);
+    carved.clear();
+    for (uint32_t at : ScanTableLeafCells(page.data(), usable, from, usable)) {
+      if (!ReadTableLeafCell(db.pages, page.data(), usable, at, &cell, &lateClaims) ||
+          !DecodeRecordValues(cell, db.textEncoding, fields, values)) {
+        continue;
+      }
+      // Stale bytes can pass for a cell: texts with zero characters or broken UTF-8
+      // are not a row's.
+      const bool clean = std::all_of(values.begin(), values.end(), [&](const RecordValue& v) {
+        return v.value.kind != Value::Kind::Text ||
+               (v.value.bytes.find('\0') == std::string::npos && IsValidUtf8(v.value.bytes));
+      });
+      one[0] = values;
+      if (!clean || Fit(values, shape) < 0 || !FitsBest(one, false, trunk)) continue;
+      CarvedRecord record;
+      record.rowidKnown = true;
+      record.rowid = cell.rowid;
+      record.values.resize(columns);
+      for (size_t k = 0; k < values.size() && k < columns; ++k) record.values[k] = values[k].value;
+      carved.push_back(std::move(record));
+    }
+    emit(carved, CarveSource::FreedPages);
+    work.Step();
   }
 }
 

@@ -36,6 +36,18 @@ constexpr int kFragmentCost = 2;  // each byte between two cells
 constexpr size_t kWorkPerOverflowPage = 16;  // in alignments tried
 constexpr uint64_t kPagesWithZeroLeadByte = uint64_t{1} << 24;
 
+// Whether the 8 bytes at `bytes` are printable characters in `encoding`: eight
+// ASCII ones, or four UTF-16 code units of them.
+bool LooksLikeText(const uint8_t* bytes, format::TextEncoding encoding) {
+  auto printable = [](uint8_t c) { return c >= 0x20 && c < 0x7f; };
+  if (encoding == format::TextEncoding::Utf8) return std::all_of(bytes, bytes + 8, printable);
+  const int low = encoding == format::TextEncoding::Utf16le ? 0 : 1;
+  for (int i = 0; i < 8; i += 2) {
+    if (!printable(bytes[i + low]) || bytes[i + 1 - low] != 0) return false;
+  }
+  return true;
+}
+
 // Drops a UTF-8 sequence cut off at the end of `text`.
 void TrimCutUtf8(std::string& text) {
   size_t start = text.size();
@@ -342,6 +354,9 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       v = lostKnown ? InferLostValue(at, static_cast<uint32_t>(size), i) : Value::Null();
     } else {
       DecodeValueInto(types[i], at, available, encoding_, size, v);
+      // Eight bytes of a real that read as printable text in the database's encoding
+      // are text read at a wrong alignment: a real number's bytes seldom are.
+      if (types[i] == kSerialReal && available >= 8 && LooksLikeText(at, encoding_)) return false;
       // The rowid's column stores NULL; its value is the rowid, when that survived.
       if (static_cast<int>(i) == aliasColumn_) {
         score += 4;
