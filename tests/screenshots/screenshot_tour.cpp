@@ -140,20 +140,25 @@ int main(int argc, char** argv) {
   ok &= Shoot(out, QStringLiteral("find-bar.png"));
 
   // A database whose table lost its root page: the rows its records fit both
-  // twins' columns come back in lost_and_found_2.
+  // twins' columns come back in lost_and_found_2; a dropped table's rows come back
+  // in old_orders(deleted).
   {
     QTemporaryDir scratch;
     const std::string lost = QDir(scratch.path()).filePath(QStringLiteral("inventory.db")).toStdString();
     fixture::DbOptions options;
     options.pageSize = 1024;
     fixture::BuildDatabase(lost, options,
+                           "CREATE TABLE old_orders(id INTEGER PRIMARY KEY, item TEXT, qty INT);"
+                           "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 200)"
+                           " INSERT INTO old_orders SELECT i, printf('order %03d', i), i % 9 + 1 FROM s;"
                            "CREATE TABLE stock(item TEXT, qty INT);"
                            "CREATE TABLE stock_archive(item TEXT, qty INT);"
                            "CREATE TABLE suppliers(id INTEGER PRIMARY KEY, name TEXT, city TEXT);"
                            "WITH RECURSIVE s(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM s WHERE i < 300)"
                            " INSERT INTO stock SELECT printf('part %03d', i), i * 7 % 50 FROM s;"
                            "INSERT INTO stock_archive VALUES('part 001', 4);"
-                           "INSERT INTO suppliers(name, city) VALUES('Northwind', 'Leeds'), ('Acme', 'Ghent');");
+                           "INSERT INTO suppliers(name, city) VALUES('Northwind', 'Leeds'), ('Acme', 'Ghent');"
+                           "DROP TABLE old_orders;");
     const std::string root = fixture::Query(lost, "SELECT rootpage FROM sqlite_schema WHERE name = 'stock'")[0][0];
     fixture::ZeroPage(lost, static_cast<uint32_t>(std::stoul(root)), 1024);
     frame.StartRepair(QString::fromStdString(lost), true);
@@ -161,6 +166,9 @@ int main(int argc, char** argv) {
     ClickLeaf(frame, state, QStringLiteral("Tables"), QStringLiteral("lost_and_found_2"));
     frame.RecordView()->Grid()->scrollToTop();
     ok &= Shoot(out, QStringLiteral("lost-and-found.png"));
+    ClickLeaf(frame, state, QStringLiteral("Tables"), QStringLiteral("old_orders(deleted)"));
+    frame.RecordView()->Grid()->scrollToTop();
+    ok &= Shoot(out, QStringLiteral("dropped-table.png"));
   }
 
   {
