@@ -275,7 +275,6 @@ int main(int argc, char** argv) {
 
       Tally& tally = byKind[k.name];
       ++tally.cases;
-      const uint64_t recoveredBefore = tally.recovered;
       for (const char* t : kTables) {
         // The deleted rows: versions of the rows the change took away.
         std::set<int64_t> deletedRowids;
@@ -322,7 +321,6 @@ int main(int argc, char** argv) {
             return true;
           });
           if (!part) ++tally.wrong;
-          (void)recoveredBefore;
           if (!part && debug && std::string(debug) == k.name) {
             std::string text;
             for (const std::string& v : row) text += v + " ";
