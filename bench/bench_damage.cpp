@@ -19,18 +19,13 @@
 
 #include "engine/reader/coding.h"
 #include "engine/reader/format.h"
-#include "engine/sqlite_repair.h"
+#include "bench/repair_and_save.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-class QuietPort : public job::FrontEndPort {
- public:
-  job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
-};
 
 struct Config {
   uint32_t pageSize;
@@ -264,31 +259,15 @@ int main(int argc, char** argv) {
       if (!d.apply(path, healthy, c, random)) continue;
       const Bytes damaged = fixture::ReadFile(path);
 
-      job::RepairState state;
-      QuietPort port;
-      CSqliteRepair engine(state, port);
-      state.databasePath = path;
-      state.databaseFileName = "damaged.db";
-      engine.OpenDatabaseFile();
-      engine.ScanTables();
-      engine.FindStrayPages();
-      state.schemaMarker = job::kSchemaMarkerFilled;
-      const fs::path out = dir / "out";
-      fs::remove_all(out);
-      fs::create_directories(out);
-      for (const auto& t : engine.RecoveredSchema().tableList) {
-        if (!t.deletedCompanion) state.checkedTables.push_back(t.name);
-      }
-      state.destinationFolder = out.string() + "/";
-      engine.SaveRepairedDatabase();
+      const std::string output = bench::RepairAndSave(path, dir / "out", false);
 
       Tally& tally = byKind[d.kind];
       ++tally.cases;
       for (const char* t : kTables) {
         const std::set<int64_t> reachable = ReachableRowids(healthyPath, healthy, damaged, t, c.pageSize);
         std::set<int64_t> recovered;
-        const std::vector<std::string> rows = state.outputPath.empty() ? std::vector<std::string>{}
-                                                                       : Rows(state.outputPath, t);
+        const std::vector<std::string> rows = output.empty() ? std::vector<std::string>{}
+                                                                       : Rows(output, t);
         tally.output += rows.size();
         for (const std::string& row : rows) {
           if (!truth[t].count(row)) {

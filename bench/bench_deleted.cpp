@@ -23,7 +23,7 @@
 
 #include "engine/reader/coding.h"
 #include "engine/reader/format.h"
-#include "engine/sqlite_repair.h"
+#include "bench/repair_and_save.h"
 #include "tests/fixture/fixture_db.h"
 
 namespace {
@@ -31,11 +31,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using Row = std::vector<std::string>;  // each value as typeof:quote, the rowid's column left out
-
-class QuietPort : public job::FrontEndPort {
- public:
-  job::DialogAnswer ShowModal(job::Dialog) override { return job::DialogAnswer::Yes; }
-};
 
 struct Config {
   uint32_t pageSize;
@@ -257,21 +252,7 @@ int main(int argc, char** argv) {
       const Bytes after = fixture::ReadFile(path);
       const Bytes journal = fs::exists(path + "-journal") ? fixture::ReadFile(path + "-journal") : Bytes{};
 
-      job::RepairState state;
-      QuietPort port;
-      CSqliteRepair engine(state, port);
-      state.databasePath = path;
-      state.databaseFileName = "deleted.db";
-      engine.OpenDatabaseFile();
-      engine.ScanTables();
-      engine.FindStrayPages();
-      state.schemaMarker = job::kSchemaMarkerFilled;
-      const fs::path out = dir / "out";
-      fs::remove_all(out);
-      fs::create_directories(out);
-      for (const auto& t : engine.RecoveredSchema().tableList) state.checkedTables.push_back(t.name);
-      state.destinationFolder = out.string() + "/";
-      engine.SaveRepairedDatabase();
+      const std::string output = bench::RepairAndSave(path, dir / "out", true);
 
       Tally& tally = byKind[k.name];
       ++tally.cases;
@@ -294,17 +275,17 @@ int main(int argc, char** argv) {
         }
         std::multiset<Row> reachableRows;
         for (int64_t rowid : reachable) reachableRows.insert(old[t][rowid]);
-        if (state.outputPath.empty()) continue;
+        if (output.empty()) continue;
         // The live rows are all there.
         std::multiset<Row> liveOut;
-        for (const auto& [rowid, row] : Rows(state.outputPath, t)) liveOut.insert(row);
+        for (const auto& [rowid, row] : Rows(output, t)) liveOut.insert(row);
         for (const auto& [rowid, row] : now[t]) {
           const auto it = liveOut.find(row);
           if (it == liveOut.end()) ++tally.liveLost;
           else liveOut.erase(it);
         }
         const std::string alias = std::string(t) == "a" ? "id" : std::string(t) == "gone" ? "k" : "";
-        for (const auto& [n, row] : Rows(state.outputPath, std::string(t) + "_deleted", false, alias)) {
+        for (const auto& [n, row] : Rows(output, std::string(t) + "_deleted", false, alias)) {
           ++tally.output;
           if (const auto it = reachableRows.find(row); it != reachableRows.end()) {
             ++tally.recovered;
