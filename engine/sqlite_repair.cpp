@@ -6,7 +6,6 @@
 #include <map>
 #include <set>
 
-#include "engine/reader/btree_walks.h"
 #include "engine/records/dropped_tables.h"
 #include "engine/records/live_records.h"
 #include "engine/records/page_attribution.h"
@@ -59,7 +58,7 @@ void CSqliteRepair::FindStrayPages() {
   engine::Work work(port_, state_.stopRequested);
   // Dropped tables first: freed pages may be theirs.
   const std::vector<engine::DroppedTable> dropped = engine::CarveDroppedTables(db_, work);
-  AddDroppedTables(dropped);
+  engine::AddDroppedTables(dropped, schema_.tableList);
   engine::PageAttribution attribution(db_, schema_);
   attribution.Run(work);
   if (work.Stopped()) return;
@@ -79,107 +78,10 @@ void CSqliteRepair::FindStrayPages() {
     const engine::TableEntry& entry = list[i];
     if (entry.deletedCompanion || entry.strayFreedPages.empty()) continue;
     if (i + 1 < list.size() && list[i + 1].deletedCompanion) continue;
-    InsertCompanion(i);
+    engine::InsertCompanion(list, i);
   }
-  GiveDroppedTreesTheirPages(dropped, attribution, work);
+  engine::GiveDroppedTreesTheirPages(db_, dropped, attribution, work, list);
   AddLostAndFound(attribution.Lost());
-}
-
-void CSqliteRepair::InsertCompanion(size_t table) {
-  std::vector<engine::TableEntry>& list = schema_.tableList;
-  engine::TableEntry companion = list[table];
-  companion.name += engine::kDeletedSuffix;
-  companion.deletedCompanion = true;
-  list.insert(list.begin() + static_cast<std::ptrdiff_t>(table) + 1, std::move(companion));
-}
-
-namespace {
-
-// The live table (no companion, no lost and found) named `name` in any case, or null.
-engine::TableEntry* LiveTableNamed(std::vector<engine::TableEntry>& list, const std::string& name) {
-  const auto live = std::find_if(list.begin(), list.end(), [&](const engine::TableEntry& t) {
-    return !t.deletedCompanion && t.lostValueCount == 0 && engine::EqualIgnoringCase(t.name, name);
-  });
-  return live == list.end() ? nullptr : &*live;
-}
-
-bool SameColumns(const std::vector<engine::columndata>& a, const std::vector<engine::columndata>& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
-           return engine::SameIdentifier(x.name, y.name);
-         });
-}
-
-// Whether `old` can be what ALTER TABLE made `now` of: columns added after them, or
-// one renamed.
-bool OlderColumns(const std::vector<engine::columndata>& old, const std::vector<engine::columndata>& now) {
-  if (old.size() > now.size()) return false;
-  size_t differ = 0;
-  for (size_t i = 0; i < old.size(); ++i) differ += engine::SameIdentifier(old[i].name, now[i].name) ? 0 : 1;
-  return differ == 0 || (differ == 1 && old.size() == now.size());
-}
-
-}  // namespace
-
-void CSqliteRepair::AddDroppedTables(const std::vector<engine::DroppedTable>& dropped) {
-  std::vector<engine::TableEntry>& list = schema_.tableList;
-  for (const engine::DroppedTable& table : dropped) {
-    const engine::TableEntry* live = LiveTableNamed(list, table.name);
-    const std::vector<engine::columndata> columns = engine::ParseCreateTable(table.sql);
-    // An older text of a live table (ALTER TABLE rewrote it: columns added or
-    // renamed) names the live root; a dropped table of a live table's name and
-    // columns is that table's past. A table of other columns made anew may have
-    // taken the old root page number.
-    if (live && ((live->rootPage == table.rootPage && OlderColumns(columns, live->columns)) ||
-                 SameColumns(live->columns, columns))) {
-      continue;
-    }
-    engine::TableEntry entry;
-    entry.name = table.name;
-    if (live) {
-      entry.name += "_dropped";
-      entry.outputName = entry.name;
-    }
-    entry.name += engine::kDeletedSuffix;
-    if (std::any_of(list.begin(), list.end(),
-                    [&](const engine::TableEntry& t) { return engine::EqualIgnoringCase(t.name, entry.name); })) {
-      continue;
-    }
-    entry.sql = table.sql;
-    entry.columns = columns;
-    entry.withoutRowid = engine::IsWithoutRowid(table.sql);
-    entry.deletedCompanion = true;
-    entry.dropped = true;
-    list.push_back(std::move(entry));
-  }
-}
-
-void CSqliteRepair::GiveDroppedTreesTheirPages(const std::vector<engine::DroppedTable>& dropped,
-                                               const engine::PageAttribution& attribution, engine::Work& work) {
-  std::vector<engine::TableEntry>& list = schema_.tableList;
-  for (const engine::DroppedTable& table : dropped) {
-    if (work.Stopped()) return;
-    // The stored root and the leaves below it, as far as no table took them since.
-    const uint64_t root = table.rootPage > 1 ? static_cast<uint64_t>(table.rootPage) : 0;
-    if (root == 0 || !attribution.Free(root) || engine::IsWithoutRowid(table.sql)) continue;
-    std::vector<uint64_t> pages;
-    for (uint64_t leaf : engine::CollectTableLeaves(db_, root, &work)) {
-      if (attribution.Free(leaf)) pages.push_back(leaf);
-    }
-    if (pages.empty()) continue;
-    // Its own companion, or the live table's of its name and columns (made for it
-    // when the table has none).
-    engine::TableEntry* live = LiveTableNamed(list, table.name);
-    auto own = std::find_if(list.begin(), list.end(), [&](const engine::TableEntry& t) {
-      return t.dropped && engine::EqualIgnoringCase(engine::WithoutDeletedSuffix(t.name),
-                                                     live ? table.name + "_dropped" : table.name);
-    });
-    if (own == list.end() && live && live->rootPage != table.rootPage) {
-      const size_t at = static_cast<size_t>(live - list.data());
-      if (at + 1 >= list.size() || !list[at + 1].deletedCompanion) InsertCompanion(at);
-      own = list.begin() + static_cast<std::ptrdiff_t>(at) + 1;
-    }
-    if (own != list.end()) own->droppedPages.insert(own->droppedPages.end(), pages.begin(), pages.end());
-  }
 }
 
 void CSqliteRepair::AddLostAndFound(const std::vector<uint64_t>& pages) {

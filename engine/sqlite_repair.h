@@ -12,11 +12,6 @@
 #include "job/contract/front_end_port.h"
 #include "job/contract/repair_state.h"
 
-namespace engine {
-class PageAttribution;
-struct DroppedTable;
-class Work;
-}
 
 class CSqliteRepair {
  public:
@@ -74,17 +69,6 @@ class CSqliteRepair {
  private:
   // Tables "lost_and_found_N" for the records of `pages` no table took.
   void AddLostAndFound(const std::vector<uint64_t>& pages);
-  // Tables dropped from the database whose master-table rows survive in free space
-  // get a companion of their own ("NAME(deleted)", "NAME_dropped(deleted)" beside a
-  // live table of their name and other columns); one of a live table's name and
-  // columns is that table's past, and its pages go to the table's companion.
-  void AddDroppedTables(const std::vector<engine::DroppedTable>& dropped);
-  // The freed pages of each dropped table's own tree, once the census tells which
-  // pages no table uses.
-  void GiveDroppedTreesTheirPages(const std::vector<engine::DroppedTable>& dropped,
-                                  const engine::PageAttribution& attribution, engine::Work& work);
-  // The "(deleted)" companion of table `table` of the list, inserted after it.
-  void InsertCompanion(size_t table);
 
   job::RepairState& state_;
   job::FrontEndPort& port_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "engine/reader/btree_page.h"
+#include "engine/reader/btree_walks.h"
 #include "engine/records/deleted_records.h"
 #include "engine/records/record_carver.h"
 #include "engine/schema/create_table_parser.h"
@@ -66,6 +67,100 @@ std::vector<DroppedTable> CarveDroppedTables(const Database& db, Work& work) {
     }
   }
   return dropped;
+}
+
+void InsertCompanion(std::vector<TableEntry>& list, size_t table) {
+  TableEntry companion = list[table];
+  companion.name += kDeletedSuffix;
+  companion.deletedCompanion = true;
+  list.insert(list.begin() + static_cast<std::ptrdiff_t>(table) + 1, std::move(companion));
+}
+
+namespace {
+
+// The live table (no companion, no lost and found) named `name` in any case, or null.
+TableEntry* LiveTableNamed(std::vector<TableEntry>& list, const std::string& name) {
+  const auto live = std::find_if(list.begin(), list.end(), [&](const TableEntry& t) {
+    return !t.deletedCompanion && t.lostValueCount == 0 && EqualIgnoringCase(t.name, name);
+  });
+  return live == list.end() ? nullptr : &*live;
+}
+
+bool SameColumns(const std::vector<columndata>& a, const std::vector<columndata>& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const auto& x, const auto& y) {
+           return SameIdentifier(x.name, y.name);
+         });
+}
+
+// Whether `old` can be what ALTER TABLE made `now` of: columns added after them, or
+// one renamed.
+bool OlderColumns(const std::vector<columndata>& old, const std::vector<columndata>& now) {
+  if (old.size() > now.size()) return false;
+  size_t differ = 0;
+  for (size_t i = 0; i < old.size(); ++i) differ += SameIdentifier(old[i].name, now[i].name) ? 0 : 1;
+  return differ == 0 || (differ == 1 && old.size() == now.size());
+}
+
+}  // namespace
+
+void AddDroppedTables(const std::vector<DroppedTable>& dropped, std::vector<TableEntry>& list) {
+  for (const DroppedTable& table : dropped) {
+    const TableEntry* live = LiveTableNamed(list, table.name);
+    const std::vector<columndata> columns = ParseCreateTable(table.sql);
+    // An older text of a live table (ALTER TABLE rewrote it: columns added or
+    // renamed) names the live root; a dropped table of a live table's name and
+    // columns is that table's past. A table of other columns made anew may have
+    // taken the old root page number.
+    if (live && ((live->rootPage == table.rootPage && OlderColumns(columns, live->columns)) ||
+                 SameColumns(live->columns, columns))) {
+      continue;
+    }
+    TableEntry entry;
+    entry.name = table.name;
+    if (live) {
+      entry.name += "_dropped";
+      entry.outputName = entry.name;
+    }
+    entry.name += kDeletedSuffix;
+    if (std::any_of(list.begin(), list.end(),
+                    [&](const TableEntry& t) { return EqualIgnoringCase(t.name, entry.name); })) {
+      continue;
+    }
+    entry.sql = table.sql;
+    entry.columns = columns;
+    entry.withoutRowid = IsWithoutRowid(table.sql);
+    entry.deletedCompanion = true;
+    entry.dropped = true;
+    list.push_back(std::move(entry));
+  }
+}
+
+void GiveDroppedTreesTheirPages(const Database& db, const std::vector<DroppedTable>& dropped,
+                                const PageAttribution& attribution, Work& work, std::vector<TableEntry>& list) {
+  for (const DroppedTable& table : dropped) {
+    if (work.Stopped()) return;
+    // The stored root and the leaves below it, as far as no table took them since.
+    const uint64_t root = table.rootPage > 1 ? static_cast<uint64_t>(table.rootPage) : 0;
+    if (root == 0 || !attribution.Free(root) || IsWithoutRowid(table.sql)) continue;
+    std::vector<uint64_t> pages;
+    for (uint64_t leaf : CollectTableLeaves(db, root, &work)) {
+      if (attribution.Free(leaf)) pages.push_back(leaf);
+    }
+    if (pages.empty()) continue;
+    // Its own companion, or the live table's of its name and columns (made for it
+    // when the table has none).
+    TableEntry* live = LiveTableNamed(list, table.name);
+    auto own = std::find_if(list.begin(), list.end(), [&](const TableEntry& t) {
+      return t.dropped && EqualIgnoringCase(WithoutDeletedSuffix(t.name),
+                                                     live ? table.name + "_dropped" : table.name);
+    });
+    if (own == list.end() && live && live->rootPage != table.rootPage) {
+      const size_t at = static_cast<size_t>(live - list.data());
+      if (at + 1 >= list.size() || !list[at + 1].deletedCompanion) InsertCompanion(list, at);
+      own = list.begin() + static_cast<std::ptrdiff_t>(at) + 1;
+    }
+    if (own != list.end()) own->droppedPages.insert(own->droppedPages.end(), pages.begin(), pages.end());
+  }
 }
 
 }  // namespace engine
