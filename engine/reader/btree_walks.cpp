@@ -33,7 +33,8 @@ std::vector<uint32_t> InteriorChildren(const std::vector<uint8_t>& page, uint32_
 
 }  // namespace
 
-std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, Work* work) {
+std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, Work* work,
+                                         std::vector<uint64_t>* interiors) {
   std::vector<uint64_t> leaves;
   std::unordered_set<uint64_t> visited;
   std::vector<uint8_t> page;
@@ -48,6 +49,7 @@ std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, 
   }
   if (h.type != kTableInteriorPage) return leaves;
   if (work) work->Step();
+  if (interiors) interiors->push_back(rootPage);
 
   // Depth first with an explicit stack: a crafted file may chain interior pages as
   // deep as the file is long. Each page is reached once, so a cycle ends.
@@ -70,6 +72,7 @@ std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, 
         if (rightMost && work) work->Step();
       } else if (ch.type == kTableInteriorPage) {
         if (rightMost && work) work->Step();
+        if (interiors) interiors->push_back(child);
         stack.push_back({InteriorChildren(page, usable, ch)});
       }
     }

@@ -14,7 +14,9 @@ namespace engine {
 // The leaf pages of the tree rooted at `rootPage`, depth first, each once; page 1
 // is never part of a table's tree. With `work`, a progress step for each
 // right-most child (the bar is the caller's) and an early end on a stop request.
-std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, Work* work);
+// With `interiors`, the tree's interior pages go there, the root first.
+std::vector<uint64_t> CollectTableLeaves(const Database& db, uint64_t rootPage, Work* work,
+                                         std::vector<uint64_t>* interiors = nullptr);
 
 // Every page of the index tree rooted at `rootPage`, where a table without rowid
 // keeps its rows (interior pages hold rows too): depth first, each once, the same

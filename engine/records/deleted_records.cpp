@@ -61,6 +61,19 @@ void CarveFreeSpace(const Database& db, const RecordCarver& carver, const uint8_
   const uint32_t firstCell = cells.empty() ? usable : cells.front().first;
   const uint32_t contentStart =
       h.contentStart >= pointersEnd && h.contentStart <= firstCell ? h.contentStart : std::max(pointersEnd, firstCell);
+  // An interior page was a leaf before its tree grew a level, and SQLite leaves the
+  // leaf's old cells below the interior cells it writes from the page's end: only
+  // whole cells are read there, nothing is taken for a freed leaf cell.
+  if (h.type == format::kTableInteriorPage) {
+    uint32_t at = pointersEnd;
+    for (const auto& [start, end] : cells) {
+      if (start > at) carver.CarveGap(page, at, start, found);
+      at = std::max(at, end);
+    }
+    if (at < usable) carver.CarveGap(page, at, usable, found);
+    work.Step();
+    return;
+  }
   if (pointersEnd < contentStart) carver.CarveGap(page, pointersEnd, contentStart, found);
   // The chain's freeblocks are believed where each lies in free space; what free
   // space they leave is carved as freeblocks of its own.
@@ -110,9 +123,10 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // recovered, leave pages of records alike on the freelist.
   const bool indexTree = entry.withoutRowid;
   const uint64_t root = entry.rootPage > 0 ? static_cast<uint64_t>(entry.rootPage) : 0;
-  const std::vector<uint64_t> ownLeavesInOrder = indexTree               ? CollectIndexPages(db, root, nullptr)
-                                                 : entry.leavesAttributed ? entry.leafPages
-                                                                          : CollectTableLeaves(db, root, nullptr);
+  std::vector<uint64_t> interiors;
+  std::vector<uint64_t> ownLeavesInOrder = indexTree ? CollectIndexPages(db, root, nullptr)
+                                                     : CollectTableLeaves(db, root, nullptr, &interiors);
+  if (!indexTree && entry.leavesAttributed) ownLeavesInOrder = entry.leafPages;
   std::vector<uint64_t> trunks;
   std::vector<uint64_t> freedLeaves = indexTree ? std::vector<uint64_t>{} : FreedTableLeaves(db, &work, &trunks);
   // Stray pages found to be pages the table freed hold its deleted rows too. The
@@ -132,7 +146,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // Versions of pages the write-ahead log replaced hold rows changed or deleted since.
   const std::vector<PageImage> images = db.pages.SupersededImages();
   if (startBar) {
-    work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + freedLeaves.size() + images.size()));
+    work.StartBar(static_cast<int64_t>(ownLeavesInOrder.size() + interiors.size() + freedLeaves.size() + images.size()));
   }
   const int alias = shape.AliasRecordIndex();
   // The fingerprint of a record as SQLite would read it; `values` is normalised in
@@ -146,6 +160,30 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // The live rows, so that an old copy of a moved cell is not taken for a deleted
   // row: a fingerprint each, not the rows' bytes.
   SortedRowHashes live;
+  // The first one and the first two values known of each carved row, the last of
+  // them cut to its first bytes: an older version whose end a newer cell was written
+  // over keeps no more than a row's first values, and is not told when a carved row
+  // known whole begins so. (The newer version of a live row is the cell over it: the
+  // carver tells that one.)
+  constexpr size_t kLeadBytes = 8;
+  RowHashSet leads;
+  std::vector<Value> lead;
+  auto Lead = [&](const std::vector<Value>& values, size_t count) {
+    lead.assign(values.size(), Value::Null());
+    for (size_t i = 0, taken = 0; i < values.size() && taken < count; ++i) {
+      if (static_cast<int>(i) == alias || values[i].kind == Value::Kind::Null) continue;
+      lead[i] = values[i];
+      if (++taken == count && lead[i].bytes.size() > kLeadBytes) lead[i].bytes.resize(kLeadBytes);
+    }
+    return HashRow(lead, alias);
+  };
+  auto KnownCount = [&](const std::vector<Value>& values) {
+    size_t known = 0;
+    for (size_t i = 0; i < values.size(); ++i) {
+      known += static_cast<int>(i) != alias && values[i].kind != Value::Kind::Null;
+    }
+    return known;
+  };
   size_t fewestValues = columns;
   // How long the first two values of the live rows are: an index cell freed whole
   // lost the serial types of both.
@@ -185,10 +223,22 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // A record is handed on once, and never when it is a live row's old copy.
   RowHashSet emitted;
   std::vector<RecordValue> out;
+  // Older versions cut by a newer cell wait until every row known whole is handed on.
+  std::vector<CarvedRecord> cut;
   auto emit = [&](std::vector<CarvedRecord>& records, CarveSource source) {
     for (CarvedRecord& record : records) {
+      if (record.overwritten && source != CarveSource::OverwrittenCells) {
+        cut.push_back(std::move(record));
+        continue;
+      }
       const RowHash key = Key(record.values, record.rowidKnown, record.rowid);
       if (live.Contains(key) || !emitted.Insert(key)) continue;
+      if (record.overwritten) {
+        if (leads.Contains(Lead(record.values, std::min<size_t>(2, KnownCount(record.values))))) continue;
+      } else {
+        leads.Insert(Lead(record.values, 1));
+        leads.Insert(Lead(record.values, 2));
+      }
       if (counts) {
         ++counts->rows[static_cast<size_t>(source)];
         counts->cutValues += record.cutValues;
@@ -374,6 +424,14 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     emit(carved, CarveSource::FreeSpace);
   }
 
+  for (uint64_t pageNumber : interiors) {
+    if (work.Stopped()) break;
+    db.pages.ReadPage(pageNumber, page);
+    carved.clear();
+    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
+    emit(carved, CarveSource::FreeSpace);
+  }
+
   for (uint64_t pageNumber : entry.droppedPages) {
     if (work.Stopped()) break;
     db.pages.ReadPage(pageNumber, page);
@@ -417,6 +475,17 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     emit(carved, CarveSource::FreedPages);
     work.Step();
   }
+  // An older version whose known values are too few to tell it (one number, or the
+  // first few bytes of one text or blob) gives no row.
+  auto tooFew = [&](const CarvedRecord& record) {
+    const size_t known = KnownCount(record.values);
+    if (known != 1) return known == 0;
+    return !std::any_of(record.values.begin(), record.values.end(), [](const Value& v) {
+      return (v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) && v.bytes.size() >= kLeadBytes;
+    });
+  };
+  cut.erase(std::remove_if(cut.begin(), cut.end(), tooFew), cut.end());
+  emit(cut, CarveSource::OverwrittenCells);
 }
 
 }  // namespace engine

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/reader/cell_scan.h"
 #include "engine/reader/coding.h"
 #include "engine/reader/text_codec.h"
 #include "engine/records/table_row.h"
@@ -35,17 +36,40 @@ constexpr int kTail = 20;
 constexpr int kFragmentCost = 2;  // each byte between two cells
 constexpr size_t kWorkPerOverflowPage = 16;  // in alignments tried
 constexpr uint64_t kPagesWithZeroLeadByte = uint64_t{1} << 24;
+// A record that runs under a live cell to exactly that cell's end: SQLite wrote the
+// newer cell over the end of the freed one. Seldom met by chance.
+constexpr int kUnderCellEvidence = 6;
 
-// Whether the 8 bytes at `bytes` are printable characters in `encoding`: eight
-// ASCII ones, or four UTF-16 code units of them.
-bool LooksLikeText(const uint8_t* bytes, format::TextEncoding encoding) {
+// Whether the `n` bytes at `bytes` are printable characters in `encoding`: ASCII
+// ones, or UTF-16 code units of them (the first byte starting a unit).
+bool LooksLikeText(const uint8_t* bytes, size_t n, format::TextEncoding encoding) {
   auto printable = [](uint8_t c) { return c >= 0x20 && c < 0x7f; };
-  if (encoding == format::TextEncoding::Utf8) return std::all_of(bytes, bytes + 8, printable);
-  const int low = encoding == format::TextEncoding::Utf16le ? 0 : 1;
-  for (int i = 0; i < 8; i += 2) {
-    if (!printable(bytes[i + low]) || bytes[i + 1 - low] != 0) return false;
+  if (encoding == format::TextEncoding::Utf8) return std::all_of(bytes, bytes + n, printable);
+  const size_t low = encoding == format::TextEncoding::Utf16le ? 0 : 1;
+  for (size_t i = 0; i < n; ++i) {
+    if (i % 2 == low ? !printable(bytes[i]) : bytes[i] != 0) return false;
   }
   return true;
+}
+
+// Whether the `n` bytes at `bytes`, read as characters in `encoding`, are all
+// letters of the case of `last` (a text's last byte, in UTF-8).
+bool ContinuesText(char last, const uint8_t* bytes, size_t n, format::TextEncoding encoding) {
+  auto letterCase = [](unsigned c) { return c >= 'a' && c <= 'z' ? 1 : c >= 'A' && c <= 'Z' ? 2 : 0; };
+  const int want = letterCase(static_cast<unsigned char>(last));
+  if (want == 0) return false;
+  const size_t step = encoding == format::TextEncoding::Utf8 ? 1 : 2;
+  const size_t low = encoding == format::TextEncoding::Utf16be ? 1 : 0;
+  for (size_t i = 0; i + low < n; i += step) {
+    if (letterCase(bytes[i + low]) != want) return false;
+    if (step == 2 && i + 1 - low < n && bytes[i + 1 - low] != 0) return false;
+  }
+  return true;
+}
+
+// The other byte order of a UTF-16 database.
+format::TextEncoding Swapped(format::TextEncoding encoding) {
+  return encoding == format::TextEncoding::Utf16le ? format::TextEncoding::Utf16be : format::TextEncoding::Utf16le;
 }
 
 // Drops a UTF-8 sequence cut off at the end of `text`.
@@ -61,6 +85,18 @@ void TrimCutUtf8(std::string& text) {
     }
     --start;
   }
+}
+
+// The bytes of a UTF-16 text cut off after `available` that hold whole characters:
+// no half code unit, no high surrogate without its pair.
+size_t WholeUtf16Bytes(const uint8_t* bytes, size_t available, format::TextEncoding encoding) {
+  size_t n = available & ~size_t{1};
+  if (n >= 2) {
+    const bool le = encoding == format::TextEncoding::Utf16le;
+    const unsigned unit = le ? bytes[n - 2] | bytes[n - 1] << 8 : bytes[n - 2] << 8 | bytes[n - 1];
+    if (unit >= 0xD800 && unit <= 0xDBFF) n -= 2;
+  }
+  return n;
 }
 
 int VarintLength(uint64_t v) {
@@ -92,6 +128,9 @@ struct RecordCarver::Layout {
   int evidence = 0;            // what the cell's start showed: intact, or an old freeblock header
   uint32_t oldSize = 0;        // the size in that old header
   bool oldSizeLands = false;   // where it ends, another cell can begin (or the freeblock ends)
+  // A live cell begins where the bytes end and ends here: the record may run under
+  // it, to exactly here (0: it may not).
+  uint32_t cutEnd = 0;
 };
 
 struct RecordCarver::Shape {
@@ -124,6 +163,26 @@ RecordCarver::RecordCarver(const std::vector<columndata>& columns, size_t minCol
   for (const columndata& column : columns_) affinities_.push_back(ColumnAffinity(column));
 }
 
+bool RecordCarver::PlausibleText(const std::string& utf8) const {
+  if (utf8.find('\0') != std::string::npos || !IsValidUtf8(utf8)) return false;
+  if (encoding_ == format::TextEncoding::Utf8) return true;
+  // Decoded from UTF-16: a code unit that was no character (a lone surrogate) reads
+  // as U+FFFD, and ASCII read one byte off reads as characters U+2000 to U+7E00 whose
+  // low byte is zero. Texts of neither kind are a wrong alignment's.
+  if (utf8.find("\xEF\xBF\xBD") != std::string::npos) return false;
+  size_t shifted = 0, characters = 0;
+  for (size_t i = 0; i < utf8.size();) {
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    const size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : 4;
+    uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+    for (size_t k = 1; k < n && i + k < utf8.size(); ++k) cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    ++characters;
+    if ((cp & 0xFF) == 0 && (cp >> 8) >= 0x20 && (cp >> 8) < 0x7F) ++shifted;
+    i += n;
+  }
+  return !(characters >= 3 && 4 * shifted >= 3 * characters);
+}
+
 Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t column) const {
   // Only the value's size survived, not its serial type. A value whose type that
   // size leaves open is not known: NULL, rather than a guess.
@@ -132,7 +191,7 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
   const bool numberSize = size == 1 || size == 2 || size == 3 || size == 4 || size == 6 || size == 8;
   const Affinity affinity = column < affinities_.size() ? affinities_[column] : Affinity::Blob;
   DecodeValueInto(TextType(size), data, size, encoding_, size, value);
-  const bool text = IsValidUtf8(value.bytes) && value.bytes.find('\0') == std::string::npos;
+  const bool text = (encoding_ == format::TextEncoding::Utf8 || size % 2 == 0) && PlausibleText(value.bytes);
   if (affinity == Affinity::Text) {
     // A TEXT column turns numbers into text: only a text or a blob can stand here.
     if (!text) DecodeValueInto(BlobType(size), data, size, encoding_, size, value);
@@ -198,6 +257,11 @@ void RecordCarver::ForEachShape(const uint8_t* page, uint32_t x, uint32_t end, c
     if (static_cast<int>(i) == aliasColumn_ && type != kSerialNull) return;  // it stores NULL
     // A TEXT column stores its numbers as text.
     if (type >= kSerialInt8 && type <= kSerialOne && affinities_[i] == Affinity::Text) return;
+    // A UTF-16 text is whole code units.
+    if (type >= kSerialFirstText && type % 2 == 1 && encoding_ != format::TextEncoding::Utf8 &&
+        SerialTypeSize(type) % 2 != 0) {
+      return;
+    }
     shape.body += SerialTypeSize(type);
     if (shape.body > static_cast<uint64_t>(kMaxPayloadSize)) return;
     types.push_back(type);
@@ -241,7 +305,11 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
                                     : format::TableLeafLocalPayload(static_cast<int64_t>(payload), usable_);
   const bool overflow = local < static_cast<int64_t>(payload);
   const uint64_t length = prefix + static_cast<uint64_t>(local) + (overflow ? kOverflowPointerSize : 0);
-  if (x + length > end) return false;
+  // A record cut by a newer cell keeps its header whole before that cell.
+  const bool cut = x + length > end;
+  if (cut && (layout.cutEnd == 0 || x + length != layout.cutEnd || x + prefix + shape.headerSize > end)) {
+    return false;
+  }
 
   // The payload: the part in the cell, then the overflow chain, guarded like a live
   // cell's (pages of a deleted record may have been reused: texts are checked below).
@@ -249,8 +317,8 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   // the part in the cell.
   std::vector<uint8_t> joined;
   const uint8_t* payloadBytes = page + x + prefix;
-  uint64_t known = static_cast<uint64_t>(local);
-  if (overflow) {
+  uint64_t known = cut ? end - x - prefix : static_cast<uint64_t>(local);
+  if (overflow && !cut) {
     // The overflow pages a payload needs must exist; each page read costs work, so
     // that a crafted page cannot make every alignment read the whole file.
     const uint64_t perPage = usable_ - kOverflowPointerSize;
@@ -285,12 +353,13 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   }
 
   Candidate result;
-  result.length = static_cast<uint32_t>(length);
+  result.length = cut ? end - x : static_cast<uint32_t>(length);
   result.typeCount = types.size();
   CarvedRecord& record = result.record;
   record.rowidKnown = layout.rowidKnown;
   record.rowid = layout.rowid;
   record.values.resize(c);
+  record.overwritten = cut;
   const size_t surviving = types.size() - static_cast<size_t>(layout.lostTypes);
   int score = layout.evidence + 3 * static_cast<int>(surviving) +
               (types.size() == c ? 8 : -3 * static_cast<int>(c - types.size()));
@@ -303,6 +372,8 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     if (!alone && !layout.oldSizeLands) return false;
     score += alone ? 10 : 3;
   }
+  // (A lost value's size is chosen to end there: that shows nothing.)
+  if (cut && layout.lostTypes == 0) score += kUnderCellEvidence;
   // The length of a record whose first type was lost was chosen to fit: it shows little.
   if (layout.lostTypes > 0) score -= 6 * layout.lostTypes;
   // Two lost values share the lost size: where one ends is known only when a
@@ -329,6 +400,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     }
   }
   bool anySubstantial = false;
+  size_t knownValues = 0;  // the values from the first one that are known, wholly or cut
   uint64_t offset = shape.headerSize;
   for (size_t i = 0; i < types.size(); ++i) {
     Value& v = record.values[i];
@@ -336,27 +408,41 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
     const uint64_t size = lost ? lostSizes[i] : SerialTypeSize(types[i]);
     const uint8_t* at = payloadBytes + std::min<uint64_t>(offset, known);
     const size_t available = static_cast<size_t>(known - std::min<uint64_t>(offset, known));
-    if (offset + size > known && overflow && !lost && types[i] >= 12 && offset < known) {
-      // A text or blob whose overflow chain broke keeps the bytes that survive.
-      DecodeValueInto(types[i], at, available, encoding_, size, v);
+    const bool straddles = offset + size > known && offset < known;
+    if (straddles && (overflow || cut) && (!lost || (cut && affinities_[i] == Affinity::Text))) {
+      // A text or blob whose overflow chain broke, or that a newer cell was written
+      // over, keeps the bytes that survive (a lost type is a text's in a TEXT column).
+      const uint64_t type = lost ? TextType(size) : types[i];
+      const bool utf16Text = type >= kSerialFirstText && type % 2 == 1 && encoding_ != format::TextEncoding::Utf8;
+      const size_t kept = utf16Text ? WholeUtf16Bytes(at, available, encoding_) : available;
+      DecodeValueInto(type, at, kept, encoding_, size, v);
+      if (lost && v.kind != Value::Kind::Text) return false;
       if (v.kind == Value::Kind::Text && encoding_ == format::TextEncoding::Utf8) TrimCutUtf8(v.bytes);
-      if (v.kind == Value::Kind::Text && (v.bytes.find('\0') != std::string::npos ||
-                                          (encoding_ == format::TextEncoding::Utf8 && !IsValidUtf8(v.bytes)))) {
-        return false;
-      }
-      ++record.cutValues;
+      if (v.kind == Value::Kind::Text && !PlausibleText(v.bytes)) return false;
+      if (!cut) ++record.cutValues;
       score -= 2;
     } else if (offset + size > known) {
       v = Value::Null();
       score -= 2;
     } else if (lost) {
       if (static_cast<int>(i) == aliasColumn_ && size != 0) return false;
+      // An odd number of bytes that read as UTF-16 text in a TEXT column is a text
+      // whose length was chosen wrong, not a blob.
+      if (encoding_ != format::TextEncoding::Utf8 && size % 2 != 0 && affinities_[i] == Affinity::Text &&
+          LooksLikeText(at, size, encoding_)) {
+        return false;
+      }
       v = lostKnown ? InferLostValue(at, static_cast<uint32_t>(size), i) : Value::Null();
     } else {
       DecodeValueInto(types[i], at, available, encoding_, size, v);
       // Eight bytes of a real that read as printable text in the database's encoding
       // are text read at a wrong alignment: a real number's bytes seldom are.
-      if (types[i] == kSerialReal && available >= 8 && LooksLikeText(at, encoding_)) return false;
+      // In a UTF-16 database, one byte off is as telling.
+      if (types[i] == kSerialReal && available >= 8 &&
+          (LooksLikeText(at, 8, encoding_) ||
+           (encoding_ != format::TextEncoding::Utf8 && LooksLikeText(at, 8, Swapped(encoding_))))) {
+        return false;
+      }
       // The rowid's column stores NULL; its value is the rowid, when that survived.
       if (static_cast<int>(i) == aliasColumn_) {
         score += 4;
@@ -365,10 +451,7 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       // Texts hold no zero characters and, in a UTF-8 database, valid UTF-8: bytes of
       // another alignment seldom do. The longer the text, the more that shows.
       if (v.kind == Value::Kind::Text) {
-        if (v.bytes.find('\0') != std::string::npos ||
-            (encoding_ == format::TextEncoding::Utf8 && !IsValidUtf8(v.bytes))) {
-          return false;
-        }
+        if (!PlausibleText(v.bytes)) return false;
         score += static_cast<int>(std::min<size_t>(v.bytes.size(), 24) / 6);
       }
     }
@@ -380,11 +463,28 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
         ((v.kind == Value::Kind::Text || v.kind == Value::Kind::Blob) &&
          v.bytes.find_first_not_of('\0') != std::string::npos);
     anySubstantial = anySubstantial || substantial;
+    if (offset + size <= known || (straddles && v.kind != Value::Kind::Null)) knownValues = i + 1;
     offset += size;
   }
+  // A lost text chosen to end where numbers begin whose bytes are letters of the
+  // case the text ends with, with a live cell after the bytes, is the head of a
+  // longer text that cell was written over: the numbers are its next characters.
+  if (layout.lostTypes == 1 && !cut && layout.cutEnd != 0 && record.values[0].kind == Value::Kind::Text &&
+      !record.values[0].bytes.empty()) {
+    uint64_t numberBytes = 0;
+    for (size_t i = 1; i < types.size() && types[i] >= kSerialInt8 && types[i] <= kSerialReal; ++i) {
+      numberBytes += SerialTypeSize(types[i]);
+    }
+    const uint64_t from = shape.headerSize + lostSizes[0];
+    if (numberBytes >= 2 && from + numberBytes <= known &&
+        ContinuesText(record.values[0].bytes.back(), payloadBytes + from, numberBytes, encoding_)) {
+      return false;
+    }
+  }
   // A record none of whose values is known (all NULL or zero-filled, as a securely
-  // deleted one is) gives no row; it may still be a link in a freeblock's chain.
-  result.empty = !anySubstantial;
+  // deleted one is) gives no row; it may still be a link in a freeblock's chain. Nor
+  // does an older version of a row whose known values the newer one over it repeats.
+  result.empty = !anySubstantial || (cut && SameAsCellAt(page, end, record, knownValues, layout.lostTypes));
   // A record of one or two values whose start showed nothing proves little by itself:
   // only a freeblock it fills, or a next cell, can make it believable.
   result.weak = layout.evidence == 0 && surviving <= 2;
@@ -441,8 +541,7 @@ bool RecordCarver::LostValueFits(const uint8_t* data, uint64_t size, size_t colu
   if (affinity == Affinity::Text) {
     Value text;
     DecodeValueInto(TextType(size), data, size, encoding_, size, text);
-    return text.bytes.find('\0') == std::string::npos &&
-           (encoding_ != format::TextEncoding::Utf8 || IsValidUtf8(text.bytes));
+    return (encoding_ == format::TextEncoding::Utf8 || size % 2 == 0) && PlausibleText(text.bytes);
   }
   return true;
 }
@@ -459,7 +558,15 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     }
     out.push_back(std::move(candidate));
   };
-  auto consider = [&](const Layout& layout, uint32_t cellEnd) {
+  // Where a live cell begins at `end`, where it ends.
+  uint32_t cutEnd = 0;
+  if (!liveCells_.empty()) {
+    const auto live = std::lower_bound(liveCells_.begin(), liveCells_.end(), std::make_pair(end, uint32_t{0}));
+    if (live != liveCells_.end() && live->first == end) cutEnd = live->second;
+  }
+  auto consider = [&](const Layout& given, uint32_t cellEnd) {
+    Layout layout = given;
+    if (cellEnd == end) layout.cutEnd = cutEnd;
     ForEachShape(page, x, cellEnd, layout, [&](const Shape& shape) {
       Candidate candidate;
       if (layout.lostTypes == 0) {
@@ -474,6 +581,12 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
         const uint32_t y = static_cast<uint32_t>(x + fixed + size);
         if (cellEnd - y > kMaxFragment && !CellMayStart(page, y, cellEnd)) continue;
         if (Build(page, x, cellEnd, layout, shape, size, &candidate)) add(std::move(candidate));
+      }
+      // Or the record ran under the live cell that follows: the lost values are as
+      // long as lets it end where that cell does.
+      if (layout.cutEnd > cellEnd && layout.cutEnd >= x + fixed && layout.cutEnd - x - fixed <= most &&
+          Build(page, x, cellEnd, layout, shape, layout.cutEnd - x - fixed, &candidate)) {
+        add(std::move(candidate));
       }
     });
   };
@@ -603,6 +716,42 @@ void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header)
   }
   boundaries_.push_back(usable_);
   std::sort(boundaries_.begin(), boundaries_.end());
+  liveCells_.clear();
+  if (header.type == kTableLeafPage && !indexCells_) liveCells_ = LiveCellSpans(page, usable_, header);
+}
+
+bool RecordCarver::SameAsCellAt(const uint8_t* page, uint32_t at, const CarvedRecord& record, size_t known,
+                                int lostTypes) const {
+  const uint8_t* limit = page + usable_;
+  int64_t payload = 0, rowid = 0, header = 0;
+  const uint8_t* a = ReadVarint64(page + at, limit, &payload);
+  const uint8_t* b = a ? ReadVarint64(a, limit, &rowid) : nullptr;
+  const uint8_t* t = b ? ReadVarint64(b, limit, &header) : nullptr;
+  if (!t || payload <= 0 || header <= 0 || header > limit - b) return false;
+  const uint8_t* headerEnd = b + header;
+  const uint8_t* bodyEnd = b + std::min<int64_t>(TableLeafLocalPayload(payload, usable_), limit - b);
+  const uint8_t* body = headerEnd;
+  Value live;
+  for (size_t i = 0; i < known && i < record.values.size(); ++i) {
+    int64_t type = 0;
+    t = t < headerEnd ? ReadVarint64(t, headerEnd, &type) : nullptr;
+    if (!t || type < 0 || type == kSerialReserved10 || type == kSerialReserved11) return false;
+    const uint64_t size = SerialTypeSize(static_cast<uint64_t>(type));
+    if (size > static_cast<uint64_t>(bodyEnd - body)) return false;
+    DecodeValueInto(static_cast<uint64_t>(type), body, size, encoding_, size, live);
+    body += size;
+    const Value& old = record.values[i];
+    // The rowid's column, and a lost value not told, say nothing.
+    if (static_cast<int>(i) == aliasColumn_ || (static_cast<int>(i) < lostTypes && old.kind == Value::Kind::Null)) {
+      continue;
+    }
+    if (old.kind != live.kind || old.integer != live.integer) return false;
+    if (old.kind == Value::Kind::Real && old.real != live.real) return false;
+    // The last value known may be cut: the bytes before the newer cell.
+    const bool last = i + 1 == known;
+    if (last ? live.bytes.compare(0, old.bytes.size(), old.bytes) != 0 : live.bytes != old.bytes) return false;
+  }
+  return true;
 }
 
 bool RecordCarver::IsBoundary(uint32_t x) const {
@@ -702,8 +851,17 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
   // Old cell pointers left past the pointer array look like such headers too, but
   // seldom chain.
   std::vector<uint32_t> chained(end - start, 0);  // the freeblock's size, 0: not on a chain
+  // A live cell at the gap's end may have been written over the end of the last
+  // cell freed: that one's header states a size to exactly the live cell's end.
+  uint32_t cutEnd = 0;
+  const auto live = std::lower_bound(liveCells_.begin(), liveCells_.end(), std::make_pair(end, uint32_t{0}));
+  if (live != liveCells_.end() && live->first == end) cutEnd = live->second;
   for (uint32_t x = end - kLostBytes; x-- > start;) {
     uint32_t size = 0;
+    if (cutEnd != 0 && OldFreeblockHeader(page, x, end, true, &size) && x + size == cutEnd) {
+      chained[x - start] = end - x;
+      continue;
+    }
     if (!OldFreeblockHeader(page, x, end, false, &size) || size <= kLostBytes) continue;
     for (uint32_t f = 0; f <= kMaxFragment; ++f) {
       const uint32_t y = x + size + f;

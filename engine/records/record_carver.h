@@ -24,6 +24,10 @@ struct CarvedRecord {
   // Texts and blobs cut short where their overflow chain broke: the bytes that
   // survive, none made up.
   uint32_t cutValues = 0;
+  // A newer cell was written over the record's end (SQLite gives a new cell the end
+  // of the freeblock it takes): the values past its start are not known, and a text
+  // or blob it cut keeps the bytes before it.
+  bool overwritten = false;
 };
 
 // Thread: one carver per job; it only reads. The pages must outlive it.
@@ -87,8 +91,18 @@ class RecordCarver {
   // ends by `end`.
   bool CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const;
   bool IsBoundary(uint32_t x) const;
+  // Whether the values a record cut at `at` keeps are all the live cell's at `at`
+  // (the newer version of the row, written over the older one's end): then the
+  // older one tells nothing.
+  // `known`: the values from the first one the record knows; the first
+  // `lostTypes` of them may be NULL for not told.
+  bool SameAsCellAt(const uint8_t* page, uint32_t at, const CarvedRecord& record, size_t known,
+                    int lostTypes) const;
   bool OldFreeblockHeader(const uint8_t* page, uint32_t x, uint32_t end, bool mayPassEnd,
                           uint32_t* size) const;
+  // Whether a decoded text can be a record's: no zero characters, valid UTF-8, and,
+  // from a UTF-16 database, no sign of a wrong alignment.
+  bool PlausibleText(const std::string& utf8) const;
   Value InferLostValue(const uint8_t* data, uint32_t size, size_t column) const;
   // Whether `size` bytes at `data` can be a value of `column` whose serial type was
   // lost; for the split of two lost values.
@@ -105,6 +119,8 @@ class RecordCarver {
   mutable size_t budget_ = kWorkPerPage;
   // Where the page's live cells and freeblocks begin, and its usable end, ascending.
   mutable std::vector<uint32_t> boundaries_;
+  // The live cells of a table leaf page, [start, end) each, ascending.
+  mutable std::vector<std::pair<uint32_t, uint32_t>> liveCells_;
   size_t minColumns_;
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
   bool indexCells_ = false;

@@ -73,12 +73,14 @@ TEST(DeletedRecordsTest, CarvedRows) {
        "INSERT INTO t VALUES('first', 1), ('second', 2), (NULL, NULL), ('fourth', 4), ('fifth', 5);"
        "DELETE FROM t WHERE rowid BETWEEN 2 AND 4;",
        {{"second", "2"}, {"fourth", "4"}}},
+      // The new cell took the end of row 4: its head keeps the text's first bytes.
       {"a freeblock whose end was given out again", "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 10)"
        " INSERT INTO t SELECT 1000 + i, printf('row %d with a name', i), i FROM k;"
        "DELETE FROM t WHERE id BETWEEN 1004 AND 1007;"
        "INSERT INTO t VALUES(2000, 'x', 0);",
-       {{"null", "row 5 with a name", "5"}, {"null", "row 6 with a name", "6"}, {"null", "row 7 with a name", "7"}}},
+       {{"null", "row 4 with", "null"}, {"null", "row 5 with a name", "5"}, {"null", "row 6 with a name", "6"},
+        {"null", "row 7 with a name", "7"}}},
       {"blobs, reals and NULLs", "CREATE TABLE t(id INTEGER PRIMARY KEY, b BLOB, r REAL, z);"
        "INSERT INTO t VALUES(1, x'00', 1.0, 1), (2, x'00ff00ff', 0.1, NULL), (3, x'01', 2.0, 3);"
        "DELETE FROM t WHERE id = 2;",
@@ -325,5 +327,58 @@ TEST(DeletedRecordsTest, ADeletedRowsOverflowChainIsRebuiltOrItsValueCutWhereItB
   }
 }
 
-}  // namespace
+TEST(DeletedRecordsTest, AnOlderVersionARowWasUpdatedOverKeepsItsValuesBeforeTheNewerCell) {
+  // SQLite frees the older cell and gives the shorter newer one that freeblock's end:
+  // the older record's head survives, up to the newer cell.
+  struct Case {
+    const char* name;
+    std::string update;
+    Rows rows;
+    bool logged;
+  } cases[] = {
+      {"a text made shorter: the values before it, and its bytes up to the newer cell",
+       "UPDATE t SET note = 'short' WHERE id = 300",
+       {{"null", "700", "a note of the third row, a long one that ", "null"}}, true},
+      {"the last column made shorter: nothing the newer version does not hold",
+       "UPDATE t SET tail = 'z' WHERE id = 300", {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("t.db");
+    fixture::BuildDatabase(path, {},
+                           "CREATE TABLE t(id INTEGER PRIMARY KEY, n INT, note TEXT, tail TEXT);"
+                           "INSERT INTO t VALUES(100, 500, 'a note of the first row', 'tail one'),"
+                           " (200, 600, 'a note of the second row', 'tail two'),"
+                           " (300, 700, 'a note of the third row, a long one that the update cuts', 'tail three');" +
+                               c.update);
+    EXPECT_EQ(Carved(path, "t"), c.rows);
+    EngineHarness h;
+    fixture::RepairAndSave(h, path, dir.path(), true);
+    const auto lines = h.port.LogLines();
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), "Deleted record(s) from overwritten cells : 1") != lines.end(),
+              c.logged);
+  }
+}
 
+TEST(DeletedRecordsTest, AnInteriorPageKeepsTheCellsItHeldAsALeaf) {
+  // The root was the only leaf until the table outgrew it; the interior cells SQLite
+  // wrote from the page's end left the lower old cells alone. The older version of a
+  // row updated since is one of them, whole: it comes back once, not also as the head
+  // the leaf's freeblock kept of it.
+  TempDir dir;
+  const std::string path = dir.File("t.db");
+  fixture::DbOptions options;
+  options.pageSize = 1024;
+  fixture::BuildDatabase(path, options,
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT, n INT);"
+                         "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 400)"
+                         " INSERT INTO t SELECT i, printf('name of row %d', i), i * 7 FROM k;"
+                         "UPDATE t SET name = 'r' WHERE id = 30;");
+  const auto pages = fixture::BtreePages(path, "t");
+  ASSERT_FALSE(pages.empty());
+  ASSERT_EQ(pages[0].type, "internal");
+  EXPECT_EQ(Carved(path, "t"), (Rows{{"30", "name of row 30", "210"}}));
+}
+
+}  // namespace
