@@ -14,6 +14,7 @@ inline constexpr int kPageSizeOffset = 16;       // 2 bytes; the value 1 means 6
 inline constexpr int kReservedBytesOffset = 20;  // 1 byte: unused bytes at each page end
 inline constexpr int kFirstTrunkOffset = 32;     // 4 bytes: first freelist trunk page
 inline constexpr int kFreePageCountOffset = 36;  // 4 bytes: pages on the freelist
+inline constexpr int kSchemaFormatOffset = 44;   // 4 bytes: 4 gives 0 and 1 serial types of their own
 inline constexpr int kTextEncodingOffset = 56;   // 4 bytes: 1 UTF-8, 2 UTF-16le, 3 UTF-16be
 inline constexpr int kFileHeaderSize = 100;
 

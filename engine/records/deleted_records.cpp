@@ -188,11 +188,15 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   // How long the first two values of the live rows are: an index cell freed whole
   // lost the serial types of both.
   std::unordered_map<uint64_t, uint64_t> leadSizes[2];
+  std::vector<uint8_t> liveKinds(columns, 0);  // a bit per value kind, by column
   {
     LiveBar noBar{false, false};
     std::vector<Value> plain;
     CallbackSink liveSink([&](std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) {
       fewestValues = std::min(fewestValues, values.size());
+      for (size_t i = 0; i < values.size() && i < columns; ++i) {
+        liveKinds[i] |= static_cast<uint8_t>(1u << static_cast<unsigned>(values[i].value.kind));
+      }
       if (indexTree) {
         for (size_t i = 0; i < 2 && i < values.size(); ++i) {
           ++leadSizes[i][StoredSize(values[i].value, db.textEncoding)];
@@ -220,6 +224,13 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     return size;
   };
   carver.SetTypicalLeadSizes(mostCommon(leadSizes[0]), mostCommon(leadSizes[1]));
+  carver.SetLiveKinds(std::move(liveKinds));
+  {
+    std::vector<uint8_t> first;
+    carver.SetSmallIntegerTypes(db.pages.ReadPage(1, first) &&
+                                ReadBigEndian32(first.data() + format::kSchemaFormatOffset,
+                                                first.data() + first.size()) == 4);
+  }
   // A record is handed on once, and never when it is a live row's old copy.
   RowHashSet emitted;
   std::vector<RecordValue> out;

@@ -206,6 +206,7 @@ Value RecordCarver::InferLostValue(const uint8_t* data, uint32_t size, size_t co
       // Serial types 1 to 5: integers of 1, 2, 3, 4, 6 bytes.
       const uint64_t type = size == SerialTypeSize(kSerialInt48) ? kSerialInt48 : size;
       DecodeValueInto(type, data, size, encoding_, size, value);
+      if (smallIntegerTypes_ && type == kSerialInt8 && (value.integer == 0 || value.integer == 1)) return Value::Null();
       return value;
     }
     if (affinity == Affinity::Real) {
@@ -310,6 +311,12 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
   if (cut && (layout.cutEnd == 0 || x + length != layout.cutEnd || x + prefix + shape.headerSize > end)) {
     return false;
   }
+  // A record cut short shows less: its known values must be of kinds the live rows
+  // hold in their columns.
+  auto kindSeen = [&](size_t column, const Value& v) {
+    return v.kind == Value::Kind::Null || column >= liveKinds_.size() || liveKinds_[column] == 0 ||
+           (liveKinds_[column] & (1u << static_cast<unsigned>(v.kind))) != 0;
+  };
 
   // The payload: the part in the cell, then the overflow chain, guarded like a live
   // cell's (pages of a deleted record may have been reused: texts are checked below).
@@ -426,15 +433,19 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
       score -= 2;
     } else if (lost) {
       if (static_cast<int>(i) == aliasColumn_ && size != 0) return false;
-      // An odd number of bytes that read as UTF-16 text in a TEXT column is a text
-      // whose length was chosen wrong, not a blob.
-      if (encoding_ != format::TextEncoding::Utf8 && size % 2 != 0 && affinities_[i] == Affinity::Text &&
-          LooksLikeText(at, size, encoding_)) {
+      // Bytes of a TEXT column that read as UTF-16 text but for their length (odd)
+      // or their first byte are a text read at a wrong alignment, not a blob.
+      if (encoding_ != format::TextEncoding::Utf8 && affinities_[i] == Affinity::Text &&
+          ((size % 2 != 0 && LooksLikeText(at, size, encoding_)) ||
+           (size > 4 && LooksLikeText(at + 1, size - 1, encoding_)))) {
         return false;
       }
       v = lostKnown ? InferLostValue(at, static_cast<uint32_t>(size), i) : Value::Null();
     } else {
       DecodeValueInto(types[i], at, available, encoding_, size, v);
+      // SQLite gives 0 and 1 serial types of their own: a one-byte 0 or 1 is no
+      // record's.
+      if (smallIntegerTypes_ && types[i] == kSerialInt8 && (v.integer == 0 || v.integer == 1)) return false;
       // Eight bytes of a real that read as printable text in the database's encoding
       // are text read at a wrong alignment: a real number's bytes seldom are.
       // In a UTF-16 database, one byte off is as telling.
@@ -464,21 +475,30 @@ bool RecordCarver::Build(const uint8_t* page, uint32_t x, uint32_t end, const La
          v.bytes.find_first_not_of('\0') != std::string::npos);
     anySubstantial = anySubstantial || substantial;
     if (offset + size <= known || (straddles && v.kind != Value::Kind::Null)) knownValues = i + 1;
+    if (cut && !kindSeen(i, v)) return false;
     offset += size;
   }
-  // A lost text chosen to end where numbers begin whose bytes are letters of the
-  // case the text ends with, with a live cell after the bytes, is the head of a
-  // longer text that cell was written over: the numbers are its next characters.
-  if (layout.lostTypes == 1 && !cut && layout.cutEnd != 0 && record.values[0].kind == Value::Kind::Text &&
-      !record.values[0].bytes.empty()) {
-    uint64_t numberBytes = 0;
-    for (size_t i = 1; i < types.size() && types[i] >= kSerialInt8 && types[i] <= kSerialReal; ++i) {
-      numberBytes += SerialTypeSize(types[i]);
-    }
-    const uint64_t from = shape.headerSize + lostSizes[0];
-    if (numberBytes >= 2 && from + numberBytes <= known &&
-        ContinuesText(record.values[0].bytes.back(), payloadBytes + from, numberBytes, encoding_)) {
-      return false;
+  // Where the header's start was lost, a first text followed by numbers whose bytes
+  // are letters of the case the text ends with, and a live cell after the bytes, is
+  // the head of a longer text that cell was written over, read at a wrong alignment
+  // (a lost type, or the last byte of a lost two-byte one read as a type of its
+  // own): the numbers are its next characters.
+  if (!cut && layout.cutEnd != 0 && !layout.headerKnown) {
+    uint64_t end = shape.headerSize;  // of value i
+    for (size_t i = 0; i < types.size(); ++i) {
+      end += static_cast<int>(i) < layout.lostTypes ? lostSizes[i] : SerialTypeSize(types[i]);
+      const Value& text = record.values[i];
+      if (text.kind == Value::Kind::Null || static_cast<int>(i) == aliasColumn_) continue;
+      if (text.kind != Value::Kind::Text || text.bytes.empty()) break;
+      uint64_t numberBytes = 0;
+      for (size_t k = i + 1; k < types.size() && types[k] >= kSerialInt8 && types[k] <= kSerialReal; ++k) {
+        numberBytes += SerialTypeSize(types[k]);
+      }
+      if (numberBytes >= 2 && end + numberBytes <= known &&
+          ContinuesText(text.bytes.back(), payloadBytes + end, numberBytes, encoding_)) {
+        return false;
+      }
+      break;
     }
   }
   // A record none of whose values is known (all NULL or zero-filled, as a securely

@@ -52,6 +52,14 @@ class RecordCarver {
   // in more than one way, the split of these sizes is taken.
   void SetTypicalLeadSizes(uint64_t first, uint64_t second) { typicalLead_[0] = first; typicalLead_[1] = second; }
 
+  // The database stores the integers 0 and 1 under serial types of their own (its
+  // schema format is 4, as since SQLite 3.3): a one-byte 0 or 1 is no record's.
+  void SetSmallIntegerTypes(bool own) { smallIntegerTypes_ = own; }
+
+  // The value kinds the live rows hold, a bit per Value::Kind for each column
+  // (record order; none known: 0).
+  void SetLiveKinds(std::vector<uint8_t> kinds) { liveKinds_ = std::move(kinds); }
+
   // Records in the freeblock [start, end) of `page` (a cell began at `start`): of the
   // chains of cells that can fill it, the one best explained.
   void CarveFreeblock(const uint8_t* page, uint32_t start, uint32_t end,
@@ -125,6 +133,8 @@ class RecordCarver {
   int aliasColumn_ = -1;  // the INTEGER PRIMARY KEY column, whose stored value is NULL
   bool indexCells_ = false;
   uint64_t typicalLead_[2] = {UINT64_MAX, UINT64_MAX};
+  bool smallIntegerTypes_ = false;
+  std::vector<uint8_t> liveKinds_;
   mutable bool interiorPage_ = false;  // the page in hand is an index tree's interior page
   format::TextEncoding encoding_;
   uint32_t usable_;

@@ -332,21 +332,26 @@ TEST(DeletedRecordsTest, AnOlderVersionARowWasUpdatedOverKeepsItsValuesBeforeThe
   // the older record's head survives, up to the newer cell.
   struct Case {
     const char* name;
+    const char* encoding;
     std::string update;
     Rows rows;
     bool logged;
   } cases[] = {
-      {"a text made shorter: the values before it, and its bytes up to the newer cell",
+      {"a text made shorter: the values before it, and its bytes up to the newer cell", "UTF-8",
        "UPDATE t SET note = 'short' WHERE id = 300",
        {{"null", "700", "a note of the third row, a long one that ", "null"}}, true},
-      {"the last column made shorter: nothing the newer version does not hold",
+      {"the same in UTF-16", "UTF-16le", "UPDATE t SET note = 'short' WHERE id = 300",
+       {{"null", "700", "a note of the third row, a long one that the u", "null"}}, true},
+      {"the last column made shorter: nothing the newer version does not hold", "UTF-8",
        "UPDATE t SET tail = 'z' WHERE id = 300", {}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
     const std::string path = dir.File("t.db");
-    fixture::BuildDatabase(path, {},
+    fixture::DbOptions options;
+    options.encoding = c.encoding;
+    fixture::BuildDatabase(path, options,
                            "CREATE TABLE t(id INTEGER PRIMARY KEY, n INT, note TEXT, tail TEXT);"
                            "INSERT INTO t VALUES(100, 500, 'a note of the first row', 'tail one'),"
                            " (200, 600, 'a note of the second row', 'tail two'),"
