@@ -892,22 +892,29 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
     }
   }
   // Old freeblocks can overlap: bytes freed once were given out and freed again.
-  // A cell of one does not reach across where another began.
-  std::vector<uint32_t> barriers;
-  for (uint32_t x = start; x < end; ++x) {
-    if (chained[x - start] != 0) barriers.push_back(x);
+  // A cell of one does not reach across where another began, when that one gave
+  // records: the bytes of a cell can pass for a header (zeros and a small number
+  // chain up to the content start) and must not cut the cell they belong to. From
+  // the last block back, each is carved knowing the nearest block after it that
+  // gave any.
+  std::vector<uint32_t> barriers;  // descending while they are found
+  std::unordered_map<uint32_t, std::vector<CarvedRecord>> fromBlock;
+  for (uint32_t x = end; x-- > start;) {
+    if (chained[x - start] == 0) continue;
+    std::vector<CarvedRecord> found;
+    const std::vector<uint32_t> after = barriers.empty() ? std::vector<uint32_t>{} : std::vector<uint32_t>{barriers.back()};
+    CarveBlock(page, x, x + chained[x - start], after, found);
+    if (found.empty()) continue;
+    barriers.push_back(x);
+    fromBlock[x] = std::move(found);
   }
+  std::reverse(barriers.begin(), barriers.end());
   std::vector<Candidate> whole;
   for (uint32_t x = start; x + kLostBytes < end;) {
-    if (chained[x - start] != 0) {
-      // Zeros before a header can pass for one (next 0, a size from the header's
-      // first bytes): a chained block that gives no record is not taken.
-      const size_t before = out.size();
-      CarveBlock(page, x, x + chained[x - start], barriers, out);
-      if (out.size() > before) {
-        x += chained[x - start];
-        continue;
-      }
+    if (auto block = fromBlock.find(x); block != fromBlock.end()) {
+      for (CarvedRecord& record : block->second) out.push_back(std::move(record));
+      x += chained[x - start];
+      continue;
     }
     // Otherwise only a whole cell whose stated payload size is the one its header
     // describes: stale pointers and old bytes fill the rest of the gap.
