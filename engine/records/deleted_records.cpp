@@ -426,21 +426,15 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
   }
   // The table's own pages after their old versions: a row a version still holds
   // whole comes back whole, before what its freeblock kept of it (the same values
-  // but the rowid) is taken for it.
-  for (uint64_t pageNumber : ownLeavesInOrder) {
-    if (work.Stopped()) break;
-    db.pages.ReadPage(pageNumber, page);
-    carved.clear();
-    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
-    emit(carved, CarveSource::FreeSpace);
-  }
-
-  for (uint64_t pageNumber : interiors) {
-    if (work.Stopped()) break;
-    db.pages.ReadPage(pageNumber, page);
-    carved.clear();
-    CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
-    emit(carved, CarveSource::FreeSpace);
+  // but the rowid) is taken for it. Its leaves, then its interior pages' old cells.
+  for (const std::vector<uint64_t>* pages : {&ownLeavesInOrder, &interiors}) {
+    for (uint64_t pageNumber : *pages) {
+      if (work.Stopped()) break;
+      db.pages.ReadPage(pageNumber, page);
+      carved.clear();
+      CarvePage(pageNumber, ParseBtreeHeader(page.data(), usable, pageNumber), carved);
+      emit(carved, CarveSource::FreeSpace);
+    }
   }
 
   for (uint64_t pageNumber : entry.droppedPages) {
