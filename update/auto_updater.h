@@ -1,0 +1,114 @@
+// The updater (`CAutoUpdater`): asks the update server whether a newer version of
+// the program exists and downloads its installer.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+#include "shell/product_key.h"
+#include "update/rules/version_rules.h"
+
+#include <QNetworkReply>
+
+namespace update {
+
+class CUpdateThread;
+
+// The waiting times of the update, changeable for tests.
+struct UpdateTimeouts {
+  int checkMs = 30000;     // the whole version check, answer included
+  int transferMs = 30000;  // a download with no byte moving for this long is broken off
+};
+
+// One updater for the program's run, owned by the application object. The version
+// check and the download are both driven by the network's signals on the thread
+// that made the object (the window thread): nothing blocks it, and the results
+// come as signals. One check or one download at a time.
+//
+// The update base address is the product key's "UpdateServer" (an http or https
+// address, a port allowed) followed by "/upgrade/"; the version file is
+// base + ExeName + "/" + ExeName + ".txt", the installer base + ExeName + "/" +
+// ExeName + ".exe".
+class CAutoUpdater : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit CAutoUpdater(shell::ProductKey key, UpdateTimeouts timeouts = {}, QObject* parent = nullptr);
+  ~CAutoUpdater() override;
+
+  // The update base address from the product key; nullopt when "UpdateServer" is
+  // missing or no http or https address with a host.
+  static std::optional<QUrl> BaseAddress(const shell::ProductKey& key);
+  std::optional<QUrl> BaseAddress() const { return BaseAddress(key_); }
+
+  // Starts the version check against `base`; CheckFinished follows with one of the
+  // kCheck... codes (possibly before this returns, when there is nothing to ask).
+  void CheckForUpdate(const QUrl& base);
+  // Abandons a running check without a result.
+  void CancelCheck();
+  bool Checking() const { return check_ != nullptr; }
+
+  // Starts the download of the installer from `base` into a fresh private folder;
+  // DownloadStarted, DownloadProgress and DownloadFinished (a kDownload... result)
+  // follow. The installer must match the checksum of the last check when it named
+  // one.
+  void DownloadUpdate(const QUrl& base);
+  // Breaks a running download off and deletes what was written; no
+  // DownloadFinished follows.
+  void AbortDownload();
+  bool Downloading() const { return download_ != nullptr; }
+  // The file a running download writes into; empty when none runs.
+  QString DownloadTarget() const;
+
+  // What the last check found (the version the wizard reports; the second line's).
+  const QString& NewVersion() const { return newVersion_; }
+  const QString& SecondVersion() const { return secondVersion_; }
+  const QString& LastLineRest() const { return lastLineRest_; }
+  // The installer's size in bytes as the server announced it, 0 when unknown.
+  quint64 InstallerSize() const { return installerSize_; }
+  const QUrl& InstallerAddress() const { return installerAddress_; }
+  // The downloaded installer, after a DownloadFinished(kDownloadOk); else empty.
+  const QString& InstallerPath() const { return installerPath_; }
+  const shell::ProductKey& Key() const { return key_; }
+
+ signals:
+  void CheckFinished(int code);
+  // The transfer has begun: `fileLabel` is "<name>.exe from <host>".
+  void DownloadStarted(const QString& fileLabel);
+  // `size` is 0 while the server has not said how large the installer is.
+  void DownloadProgress(quint64 received, quint64 size);
+  void DownloadFinished(int result);
+
+ private:
+  // Whether the platform reports the computer as offline; a loopback server is
+  // always reachable.
+  static bool NotConnected(const QUrl& base);
+  // The program name ("ExeName") when it may name a file; else empty.
+  QString ProgramName() const;
+  void FinishCheck(int code);
+  void OnVersionFile();
+  void OnDownloadEnded(int result, const QString& path);
+
+  shell::ProductKey key_;
+  UpdateTimeouts timeouts_;
+  QNetworkAccessManager network_;
+  QPointer<QNetworkReply> check_;
+  QByteArray versionFile_;  // read in memory, never stored
+  QTimer checkTimer_;
+  QString newVersion_;
+  QString secondVersion_;
+  QString lastLineRest_;
+  QString expectedSha256_;
+  quint64 installerSize_ = 0;
+  QUrl installerAddress_;
+  QString installerPath_;
+  std::unique_ptr<CUpdateThread> download_;
+};
+
+}  // namespace update

@@ -1,0 +1,99 @@
+#include "update/update_property_sheet.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+
+#include "shell/message_box.h"
+#include "shell/white_dialog.h"
+#include "update/update_final.h"
+#include "update/update_host.h"
+#include "update/update_process.h"
+#include "update/update_start.h"
+#include "update/update_texts.h"
+#include "workspace/color_button.h"
+
+namespace update {
+
+CUpdatePropertySheet::CUpdatePropertySheet(job::RepairState& state, CAutoUpdater& updater, UpdateHost& host,
+                                           QWidget* parent, int startDelayMs)
+    : QWizard(parent), state_(state), host_(host) {
+  setObjectName(QStringLiteral("CUpdatePropertySheet"));
+  setWindowTitle(QString::fromUtf8(kSheetTitle));
+  setWizardStyle(QWizard::ClassicStyle);
+  setOption(QWizard::NoBackButtonOnLastPage, true);
+  setOption(QWizard::NoDefaultButton, false);
+  shell::MakeWhite(this);
+  const std::pair<WizardButton, const char*> buttons[] = {
+      {BackButton, "< &Back"}, {NextButton, "&Next >"}, {CancelButton, "Cancel"}, {FinishButton, "&Finish"}};
+  for (const auto& [which, text] : buttons) {
+    auto* button = new workspace::CColorButton(QString::fromUtf8(text), this);
+    button->setMinimumWidth(88);
+    setButton(which, button);
+  }
+  start_ = new CUpdateStart(this);
+  process_ = new CUpdateProcess(state, updater, host, startDelayMs, this);
+  final_ = new CUpdateFinal(state, updater, host, startDelayMs, this);
+  setPage(kStartPage, start_);
+  setPage(kProcessPage, process_);
+  setPage(kFinalPage, final_);
+  setStartId(kStartPage);
+  setMinimumSize(520, 360);
+  state_.updateCancelled = 0;
+  state_.installerPath.clear();
+  // The wizard sets its buttons after a page has been entered; the check's
+  // page then takes Back away again while the check runs.
+  connect(this, &QWizard::currentIdChanged, this, &CUpdatePropertySheet::OnPageChanged);
+}
+
+void CUpdatePropertySheet::OnPageChanged(int id) {
+  if (id == kProcessPage) process_->ApplyBackButton();
+}
+
+void CUpdatePropertySheet::reject() {
+  if (currentId() == kFinalPage) {
+    if (final_->Busy()) {
+      // A download in progress is stopped only when the user confirms.
+      if (host_.Ask(state_, job::Dialog::CStopDialog, this) != job::DialogAnswer::Yes) return;
+      if (final_->Busy()) {
+        final_->Cancel();
+        state_.updateCancelled = 1;
+      }
+    }
+  } else {
+    if (currentId() == kProcessPage) process_->Cancel();
+    state_.updateCancelled = 1;
+  }
+  QWizard::reject();
+}
+
+bool StartInstallerAfterWizard(job::RepairState& state, UpdateHost& host, QWidget* parent) {
+  if (state.updateCancelled || state.installerPath.empty()) return false;
+  const QString path = QString::fromStdString(state.installerPath);
+  if (!host.Open(QUrl::fromLocalFile(path))) {
+    state.noticeText = QString::fromUtf8(kInstallerNotOpenedText).arg(path).toStdString();
+    host.Ask(state, job::Dialog::CUserDialog, parent);
+    return false;
+  }
+  host.Quit();
+  return true;
+}
+
+void RunUpdateCommand(job::RepairState& state, CAutoUpdater& updater, UpdateHost& host, QWidget* parent) {
+  {
+    CUpdatePropertySheet sheet(state, updater, host, parent);
+    sheet.exec();
+  }
+  StartInstallerAfterWizard(state, host, parent);
+}
+
+job::DialogAnswer DesktopUpdateHost::Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
+  return shell::CMessageBox::Ask(state, dialog, parent);
+}
+
+bool DesktopUpdateHost::Open(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+// exit, not quit: quit would close the main window, which asks whether to exit.
+void DesktopUpdateHost::Quit() { QCoreApplication::exit(0); }
+
+}  // namespace update

@@ -1,0 +1,133 @@
+#include "update/update_thread.h"
+
+#include <QDir>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include "update/rules/version_rules.h"
+
+namespace update {
+
+CUpdateThread::CUpdateThread(QNetworkAccessManager& network, QUrl address, QString fileName, QString sha256,
+                             int transferTimeoutMs, QObject* parent)
+    : QObject(parent),
+      network_(network),
+      address_(std::move(address)),
+      fileName_(std::move(fileName)),
+      sha256_(std::move(sha256)),
+      transferTimeoutMs_(transferTimeoutMs) {}
+
+CUpdateThread::~CUpdateThread() {
+  if (reply_) Abort();
+}
+
+QString CUpdateThread::TargetPath() const { return folder_ && folder_->isValid() ? folder_->filePath(fileName_) : QString(); }
+
+void CUpdateThread::Start() {
+  if (started_) return;
+  started_ = true;
+  if (!address_.isValid()) {
+    Fail(kDownloadNoRequest);
+    return;
+  }
+  // A folder of our own, readable by the user only: nobody else can put a file
+  // of the installer's name there before it is started.
+  folder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestrun-update-XXXXXX"));
+  file_.setFileName(TargetPath());
+  if (!folder_->isValid() || !file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    Fail(kDownloadFailed);
+    return;
+  }
+  QNetworkRequest request(address_);
+  request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("AutoUpdateAgent"));
+  request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+  request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+  request.setRawHeader("Cache-Control", "no-cache");
+  request.setTransferTimeout(transferTimeoutMs_);
+  reply_ = network_.get(request);
+  if (!reply_) {
+    Fail(kDownloadNoRequest);
+    return;
+  }
+  connect(reply_, &QNetworkReply::metaDataChanged, this, &CUpdateThread::OnMetaData);
+  connect(reply_, &QNetworkReply::readyRead, this, &CUpdateThread::OnReadyRead);
+  connect(reply_, &QNetworkReply::finished, this, &CUpdateThread::OnFinished);
+  emit Started(QStringLiteral("%1 from %2").arg(fileName_, address_.host()));
+}
+
+void CUpdateThread::OnMetaData() {
+  const int status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  const QVariant redirect = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute);
+  if (redirect.isValid()) return;  // the redirected request brings the real answer
+  if (status != 200) {
+    Fail(kDownloadFailed);
+    return;
+  }
+  const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
+  size_ = length.isValid() ? length.toULongLong() : 0;
+  emit Progress(received_, size_);
+}
+
+void CUpdateThread::OnReadyRead() {
+  if (!reply_) return;
+  // Whatever has arrived is written; short reads are normal and read on.
+  const QByteArray chunk = reply_->readAll();
+  if (chunk.isEmpty()) return;
+  if (file_.write(chunk) != chunk.size()) {
+    Fail(kDownloadFailed);
+    return;
+  }
+  hash_.addData(chunk);
+  received_ += static_cast<quint64>(chunk.size());
+  if (size_ > 0 && received_ > size_) {
+    Fail(kDownloadFailed);  // more than announced: not the file the server described
+    return;
+  }
+  emit Progress(received_, size_);
+}
+
+void CUpdateThread::OnFinished() {
+  if (!reply_) return;
+  OnReadyRead();
+  if (!reply_) return;
+  const bool transferred = reply_->error() == QNetworkReply::NoError &&
+                           reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+  reply_->deleteLater();
+  reply_ = nullptr;
+  const bool complete = transferred && (size_ == 0 || received_ == size_);
+  const bool written = file_.flush() && file_.error() == QFileDevice::NoError;
+  file_.close();
+  const bool matches = sha256_.isEmpty() || QString::fromLatin1(hash_.result().toHex()) == sha256_;
+  if (!complete || !written || !matches) {
+    Discard();
+    emit Finished(kDownloadFailed, {});
+    return;
+  }
+  const QString path = file_.fileName();
+  folder_->setAutoRemove(false);
+  emit Finished(kDownloadOk, path);
+}
+
+void CUpdateThread::Abort() {
+  if (reply_) {
+    QNetworkReply* reply = reply_;
+    reply_ = nullptr;
+    reply->disconnect(this);
+    reply->abort();
+    reply->deleteLater();
+  }
+  Discard();
+}
+
+void CUpdateThread::Fail(int result) {
+  Abort();
+  emit Finished(result, {});
+}
+
+void CUpdateThread::Discard() {
+  if (file_.isOpen()) file_.close();
+  if (!file_.fileName().isEmpty()) QFile::remove(file_.fileName());
+  folder_.reset();  // removes the private folder with whatever is left in it
+}
+
+}  // namespace update
