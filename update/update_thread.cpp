@@ -60,7 +60,10 @@ void CUpdateThread::OnMetaData() {
   const QVariant redirect = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute);
   if (redirect.isValid()) return;  // the redirected request brings the real answer
   if (status != 200) {
-    Fail(kDownloadFailed);
+    // Not the installer: nothing of it is written, and the transfer is broken off
+    // once the network's own signal has returned (aborting inside it confuses it).
+    rejected_ = true;
+    QMetaObject::invokeMethod(this, [this] { if (reply_) Fail(kDownloadFailed); }, Qt::QueuedConnection);
     return;
   }
   const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
@@ -69,7 +72,11 @@ void CUpdateThread::OnMetaData() {
 }
 
 void CUpdateThread::OnReadyRead() {
-  if (!reply_) return;
+  if (!reply_ || !reply_->isOpen()) return;
+  if (rejected_) {
+    reply_->readAll();
+    return;
+  }
   // Whatever has arrived is written; short reads are normal and read on.
   const QByteArray chunk = reply_->readAll();
   if (chunk.isEmpty()) return;
@@ -90,7 +97,7 @@ void CUpdateThread::OnFinished() {
   if (!reply_) return;
   OnReadyRead();
   if (!reply_) return;
-  const bool transferred = reply_->error() == QNetworkReply::NoError &&
+  const bool transferred = !rejected_ && reply_->error() == QNetworkReply::NoError &&
                            reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
   reply_->deleteLater();
   reply_ = nullptr;

@@ -62,7 +62,7 @@ class CUpdateThread : public QObject {
   QPointer<QNetworkReply> reply_;
   quint64 size_ = 0;
   quint64 received_ = 0;
-  bool writeFailed_ = false;
+  bool rejected_ = false;  // the server's answer is not the installer
   bool started_ = false;
 };
 
