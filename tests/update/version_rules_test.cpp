@@ -70,7 +70,7 @@ TEST(VersionRulesTest, VersionFileTable) {
       {"an empty first line", "\n1.0.0.2\n", "1.0.0.1", kCheckUpdate, "1.0.0.2", ""},
       {"major on line 1, update on line 2", "2.0.0.0 major\n1.0.0.5 minor\n", "1.0.0.1", kCheckUpdate, "1.0.0.5", ""},
       {"update on both lines", "1.0.0.3\n1.0.0.2\n", "1.0.0.1", kCheckUpdateAndMajor, "1.0.0.2", ""},
-      {"major on line 1, line 2 installed", "2.0.0.0\n1.0.0.1\n", "1.0.0.1", kCheckUpToDate, "1.0.0.1", ""},
+      {"major on line 1, line 2 installed", "2.0.0.0\n1.0.0.1\n", "1.0.0.1", kCheckUpToDate, "2.0.0.0", ""},
       {"line 2 invalid", "2.0.0.0\nabc\n", "1.0.0.1", kCheckInvalidVersion, "2.0.0.0", ""},
       {"a blank second line is no line", "1.0.0.2\n\n", "1.0.0.1", kCheckUpdate, "1.0.0.2", ""},
       {"checksum after the version", "1.0.0.2 " + sum + " installer\n", "1.0.0.1", kCheckUpdate, "1.0.0.2", sum},
