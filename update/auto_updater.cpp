@@ -1,6 +1,8 @@
 #include "update/auto_updater.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <QHostAddress>
 #include <QNetworkInformation>
@@ -36,8 +38,8 @@ bool ConnectionFailed(QNetworkReply::NetworkError error) {
 
 }  // namespace
 
-CAutoUpdater::CAutoUpdater(shell::ProductKey key, UpdateTimeouts timeouts, QObject* parent)
-    : QObject(parent), key_(std::move(key)), timeouts_(timeouts) {
+CAutoUpdater::CAutoUpdater(shell::ProductKey key, UpdateOptions options, QObject* parent)
+    : QObject(parent), key_(std::move(key)), options_(std::move(options)) {
   QNetworkProxyFactory::setUseSystemConfiguration(true);
   // The version file must be the server's current one: nothing is cached.
   network_.setCache(nullptr);
@@ -112,12 +114,7 @@ void CAutoUpdater::CheckForUpdate(const QUrl& base) {
     versionFile_ += check_->read(static_cast<qint64>(kVersionFileLimit) - versionFile_.size() + 1);
     if (versionFile_.size() > static_cast<qsizetype>(kVersionFileLimit)) {
       versionFile_.truncate(static_cast<qsizetype>(kVersionFileLimit));
-      QNetworkReply* reply = check_;
-      reply->disconnect(this);
-      reply->abort();
-      reply->deleteLater();
-      check_ = nullptr;
-      checkTimer_.stop();
+      CancelCheck();  // broken off once this signal has returned
       OnVersionFile();
     }
   });
@@ -137,7 +134,7 @@ void CAutoUpdater::CheckForUpdate(const QUrl& base) {
     versionFile_ += reply->read(static_cast<qint64>(kVersionFileLimit) - versionFile_.size());
     OnVersionFile();
   });
-  checkTimer_.start(timeouts_.checkMs);
+  checkTimer_.start(options_.checkMs);
 }
 
 void CAutoUpdater::OnVersionFile() {
@@ -159,8 +156,15 @@ void CAutoUpdater::CancelCheck() {
   QNetworkReply* reply = check_;
   check_ = nullptr;
   reply->disconnect(this);
-  reply->abort();
-  reply->deleteLater();
+  // This may run inside one of the reply's own signals, where aborting it confuses
+  // the network code: it is broken off once the event loop has it back.
+  QMetaObject::invokeMethod(
+      reply,
+      [reply] {
+        reply->abort();
+        reply->deleteLater();
+      },
+      Qt::QueuedConnection);
 }
 
 void CAutoUpdater::FinishCheck(int code) { emit CheckFinished(code); }
@@ -168,6 +172,7 @@ void CAutoUpdater::FinishCheck(int code) { emit CheckFinished(code); }
 void CAutoUpdater::DownloadUpdate(const QUrl& base) {
   AbortDownload();
   installerPath_.clear();
+  installerFolder_.clear();
   if (NotConnected(base)) {
     emit DownloadFinished(kDownloadNotConnected);
     return;
@@ -180,7 +185,7 @@ void CAutoUpdater::DownloadUpdate(const QUrl& base) {
   installerAddress_ = FileAddress(base, program, QStringLiteral(".exe"));
   installerSize_ = 0;
   download_ = std::make_unique<CUpdateThread>(network_, installerAddress_, program + QStringLiteral(".exe"),
-                                              expectedSha256_, timeouts_.transferMs);
+                                              expectedSha256_, options_.transferMs, options_.tempRoot);
   connect(download_.get(), &CUpdateThread::Started, this, &CAutoUpdater::DownloadStarted);
   connect(download_.get(), &CUpdateThread::Progress, this, [this](quint64 received, quint64 size) {
     installerSize_ = size;
@@ -193,8 +198,18 @@ void CAutoUpdater::DownloadUpdate(const QUrl& base) {
 void CAutoUpdater::OnDownloadEnded(int result, const QString& path) {
   // The download's own signal is still being delivered: it goes later.
   if (download_) download_.release()->deleteLater();
-  if (result == kDownloadOk) installerPath_ = path;
+  if (result == kDownloadOk) {
+    installerPath_ = path;
+    installerFolder_ = QFileInfo(path).absolutePath();
+  }
   emit DownloadFinished(result);
+}
+
+void CAutoUpdater::RemoveInstaller() {
+  // Only the folder this updater made is removed, never one named from outside.
+  if (!installerFolder_.isEmpty()) QDir(installerFolder_).removeRecursively();
+  installerPath_.clear();
+  installerFolder_.clear();
 }
 
 QString CAutoUpdater::DownloadTarget() const { return download_ ? download_->TargetPath() : QString(); }

@@ -20,10 +20,11 @@ namespace update {
 
 class CUpdateThread;
 
-// The waiting times of the update, changeable for tests.
-struct UpdateTimeouts {
+// The waiting times of the update and where it downloads, changeable for tests.
+struct UpdateOptions {
   int checkMs = 30000;     // the whole version check, answer included
   int transferMs = 30000;  // a download with no byte moving for this long is broken off
+  QString tempRoot;        // the folder the download's private folder is made in; empty: the system's
 };
 
 // One updater for the program's run, owned by the application object. The version
@@ -39,7 +40,7 @@ class CAutoUpdater : public QObject {
   Q_OBJECT
 
  public:
-  explicit CAutoUpdater(shell::ProductKey key, UpdateTimeouts timeouts = {}, QObject* parent = nullptr);
+  explicit CAutoUpdater(shell::ProductKey key, UpdateOptions options = {}, QObject* parent = nullptr);
   ~CAutoUpdater() override;
 
   // The update base address from the product key; nullopt when "UpdateServer" is
@@ -75,6 +76,9 @@ class CAutoUpdater : public QObject {
   const QUrl& InstallerAddress() const { return installerAddress_; }
   // The downloaded installer, after a DownloadFinished(kDownloadOk); else empty.
   const QString& InstallerPath() const { return installerPath_; }
+  // Removes the downloaded installer with its private folder (it will not be
+  // started); InstallerPath is empty afterwards.
+  void RemoveInstaller();
   const shell::ProductKey& Key() const { return key_; }
 
  signals:
@@ -96,8 +100,8 @@ class CAutoUpdater : public QObject {
   void OnDownloadEnded(int result, const QString& path);
 
   shell::ProductKey key_;
-  UpdateTimeouts timeouts_;
-  QNetworkAccessManager network_;
+  UpdateOptions options_;
+  QNetworkAccessManager network_{this};  // its replies are children of it, so of the updater
   QPointer<QNetworkReply> check_;
   QByteArray versionFile_;  // read in memory, never stored
   QTimer checkTimer_;
@@ -108,6 +112,7 @@ class CAutoUpdater : public QObject {
   quint64 installerSize_ = 0;
   QUrl installerAddress_;
   QString installerPath_;
+  QString installerFolder_;  // the private folder installerPath_ is in
   std::unique_ptr<CUpdateThread> download_;
 };
 

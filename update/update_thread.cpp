@@ -9,17 +9,17 @@
 namespace update {
 
 CUpdateThread::CUpdateThread(QNetworkAccessManager& network, QUrl address, QString fileName, QString sha256,
-                             int transferTimeoutMs, QObject* parent)
+                             int transferTimeoutMs, QString tempRoot, QObject* parent)
     : QObject(parent),
       network_(network),
       address_(std::move(address)),
       fileName_(std::move(fileName)),
       sha256_(std::move(sha256)),
-      transferTimeoutMs_(transferTimeoutMs) {}
+      transferTimeoutMs_(transferTimeoutMs),
+      tempRoot_(tempRoot.isEmpty() ? QDir::tempPath() : std::move(tempRoot)) {}
 
-CUpdateThread::~CUpdateThread() {
-  if (reply_) Abort();
-}
+// A folder whose Finished was never delivered still removes itself.
+CUpdateThread::~CUpdateThread() { DropReply(); }
 
 QString CUpdateThread::TargetPath() const { return folder_ && folder_->isValid() ? folder_->filePath(fileName_) : QString(); }
 
@@ -32,7 +32,7 @@ void CUpdateThread::Start() {
   }
   // A folder of our own, readable by the user only: nobody else can put a file
   // of the installer's name there before it is started.
-  folder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kestrun-update-XXXXXX"));
+  folder_ = std::make_unique<QTemporaryDir>(QDir(tempRoot_).filePath(QStringLiteral("kestrun-update-XXXXXX")));
   file_.setFileName(TargetPath());
   if (!folder_->isValid() || !file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
     Fail(kDownloadFailed);
@@ -60,10 +60,9 @@ void CUpdateThread::OnMetaData() {
   const QVariant redirect = reply_->attribute(QNetworkRequest::RedirectionTargetAttribute);
   if (redirect.isValid()) return;  // the redirected request brings the real answer
   if (status != 200) {
-    // Not the installer: nothing of it is written, and the transfer is broken off
-    // once the network's own signal has returned (aborting inside it confuses it).
+    // Not the installer: nothing of it is written, and the transfer is broken off.
     rejected_ = true;
-    QMetaObject::invokeMethod(this, [this] { if (reply_) Fail(kDownloadFailed); }, Qt::QueuedConnection);
+    Fail(kDownloadFailed);
     return;
   }
   const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
@@ -99,36 +98,71 @@ void CUpdateThread::OnFinished() {
   if (!reply_) return;
   const bool transferred = !rejected_ && reply_->error() == QNetworkReply::NoError &&
                            reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+  // Without an announced length, a connection closed early reads as a normal end
+  // of the answer; only an answer whose end is marked (HTTP/2 streams, chunked
+  // bodies, whose cut Qt reports as an error) or the version line's checksum
+  // tells that nothing is missing.
+  const bool endMarked = reply_->attribute(QNetworkRequest::Http2WasUsedAttribute).toBool() ||
+                         reply_->rawHeader("Transfer-Encoding").trimmed().compare("chunked", Qt::CaseInsensitive) == 0;
   reply_->deleteLater();
   reply_ = nullptr;
-  const bool complete = transferred && (size_ == 0 || received_ == size_);
+  const bool matches = QString::fromLatin1(hash_.result().toHex()) == sha256_;
+  const bool complete = transferred && (size_ > 0 ? received_ == size_ : endMarked || (!sha256_.isEmpty() && matches));
   const bool written = file_.flush() && file_.error() == QFileDevice::NoError;
   file_.close();
-  const bool matches = sha256_.isEmpty() || QString::fromLatin1(hash_.result().toHex()) == sha256_;
-  if (!complete || !written || !matches) {
+  if (!complete || !written || (!sha256_.isEmpty() && !matches)) {
     Discard();
-    emit Finished(kDownloadFailed, {});
+    Finish(kDownloadFailed);
     return;
   }
-  const QString path = file_.fileName();
-  folder_->setAutoRemove(false);
-  emit Finished(kDownloadOk, path);
+  Finish(kDownloadOk);
 }
 
 void CUpdateThread::Abort() {
-  if (reply_) {
-    QNetworkReply* reply = reply_;
-    reply_ = nullptr;
-    reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
-  }
+  aborted_ = true;
+  DropReply();
   Discard();
 }
 
 void CUpdateThread::Fail(int result) {
-  Abort();
-  emit Finished(result, {});
+  DropReply();
+  Discard();
+  Finish(result);
+}
+
+void CUpdateThread::Finish(int result) {
+  if (ended_) return;
+  ended_ = true;
+  // Delivered from the event loop: the receiver may open a dialog, and a Cancel
+  // confirmed meanwhile still drops the result (and a completed file with it).
+  QMetaObject::invokeMethod(
+      this,
+      [this, result] {
+        if (aborted_) return;
+        QString path;
+        if (result == kDownloadOk && folder_) {
+          folder_->setAutoRemove(false);
+          path = file_.fileName();
+        }
+        emit Finished(result, path);
+      },
+      Qt::QueuedConnection);
+}
+
+void CUpdateThread::DropReply() {
+  if (!reply_) return;
+  QNetworkReply* reply = reply_;
+  reply_ = nullptr;
+  reply->disconnect(this);
+  // Aborting inside one of the reply's own signals confuses the network code: the
+  // reply is broken off once the event loop has it back, then deleted.
+  QMetaObject::invokeMethod(
+      reply,
+      [reply] {
+        reply->abort();
+        reply->deleteLater();
+      },
+      Qt::QueuedConnection);
 }
 
 void CUpdateThread::Discard() {

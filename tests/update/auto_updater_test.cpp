@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
+#include <QNetworkReply>
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QTest>
 
 #include "tests/update/local_http_server.h"
@@ -15,6 +17,7 @@ namespace {
 
 using testing_http::LocalHttpServer;
 using testing_http::Route;
+using Framing = testing_http::Route::Framing;
 using update::CAutoUpdater;
 using namespace update_fixture;
 
@@ -37,6 +40,20 @@ int Download(CAutoUpdater& updater, QList<QList<QVariant>>* progress = nullptr) 
   if (finished.isEmpty() && !finished.wait(10000)) return -1;
   if (progress) *progress = steps;
   return finished.front().front().toInt();
+}
+
+// Options whose downloads go into `downloads`, so nothing stays behind in the
+// system's temporary folder.
+update::UpdateOptions InFolder(const QTemporaryDir& downloads, int transferMs = 30000) {
+  update::UpdateOptions options;
+  options.transferMs = transferMs;
+  options.tempRoot = downloads.path();
+  return options;
+}
+
+Route Framed(Route route, Framing framing) {
+  route.framing = framing;
+  return route;
 }
 
 QByteArray HeaderOf(const QByteArray& head, const QByteArray& name) {
@@ -89,6 +106,7 @@ TEST(AutoUpdaterTest, CheckFailuresTable) {
     std::map<QString, QString> key;
     int code;
     bool asksServer;
+    int checkMs = 30000;
   } cases[] = {
       {"missing version file",
        {{"Version", "1.0.0.1"}, {"ExeName", "other"}, {"UpdateServer", base}}, update::kCheckFailed, true},
@@ -97,7 +115,7 @@ TEST(AutoUpdaterTest, CheckFailuresTable) {
        update::kCheckFailed, true},
       {"no answer in time",
        {{"Version", "1.0.0.1"}, {"ExeName", "kestrun-repair"}, {"UpdateServer", base + "/silent"}},
-       update::kCheckFailed, true},
+       update::kCheckFailed, true, 300},  // only the timeout ends this check
       {"a version file larger than its limit",
        {{"Version", "1.0.0.1"}, {"ExeName", "kestrun-repair"}, {"UpdateServer", base + "/big"}},
        update::kCheckUpdate, true},
@@ -118,9 +136,9 @@ TEST(AutoUpdaterTest, CheckFailuresTable) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     QTemporaryDir folder;
-    update::UpdateTimeouts timeouts;
-    timeouts.checkMs = 300;  // the silent server never answers: only the timeout ends the check
-    CAutoUpdater updater(WriteKey(folder, c.key), timeouts);
+    update::UpdateOptions options;
+    options.checkMs = c.checkMs;
+    CAutoUpdater updater(WriteKey(folder, c.key), options);
     const qsizetype asked = server.Requests().size();
     EXPECT_EQ(Check(updater), c.code);
     EXPECT_EQ(server.Requests().size() > asked, c.asksServer);
@@ -133,7 +151,8 @@ TEST(AutoUpdaterTest, FullDownloadReportsEveryByteIntoAPrivateFolder) {
   const QByteArray installer = InstallerBody(3 * 1024 * 1024);
   server.Set(kInstallerPath, Route{200, installer});
   QTemporaryDir folder;
-  CAutoUpdater updater(StandardKey(folder, server.Address().toString()));
+  QTemporaryDir downloads;
+  CAutoUpdater updater(StandardKey(folder, server.Address().toString()), InFolder(downloads));
   QSignalSpy started(&updater, &CAutoUpdater::DownloadStarted);
   QList<QList<QVariant>> progress;
   ASSERT_EQ(Download(updater, &progress), update::kDownloadOk);
@@ -150,12 +169,18 @@ TEST(AutoUpdaterTest, FullDownloadReportsEveryByteIntoAPrivateFolder) {
   EXPECT_EQ(updater.InstallerSize(), quint64(installer.size()));
   const QString path = updater.InstallerPath();
   EXPECT_EQ(QFileInfo(path).fileName(), QStringLiteral("kestrun-repair.exe"));
-  EXPECT_NE(QFileInfo(path).absolutePath(), QDir(QDir::tempPath()).absolutePath()) << "a fixed shared name";
+  // A private folder of its own inside the temporary folder, not a fixed shared name.
+  const QFileInfo privateFolder(QFileInfo(path).absolutePath());
+  EXPECT_EQ(privateFolder.absolutePath(), QDir(downloads.path()).absolutePath());
+  EXPECT_TRUE(privateFolder.fileName().startsWith(QStringLiteral("kestrun-update-")));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll() == installer);
   EXPECT_EQ(HeaderOf(server.Requests().back(), "User-Agent"), "AutoUpdateAgent");
-  QDir(QFileInfo(path).absolutePath()).removeRecursively();
+  // Removed on request (an installer that will not be started), folder and all.
+  updater.RemoveInstaller();
+  EXPECT_FALSE(privateFolder.exists());
+  EXPECT_TRUE(updater.InstallerPath().isEmpty());
 }
 
 TEST(AutoUpdaterTest, DownloadFailuresTableLeaveNoFile) {
@@ -176,6 +201,18 @@ TEST(AutoUpdaterTest, DownloadFailuresTableLeaveNoFile) {
        update::kDownloadFailed},
       {"checksum matches", Route{200, installer}, "1.0.0.2 " + Sha256Hex(installer).toUpper() + " signed\n", 30000,
        update::kDownloadOk},
+      // Without a length, a connection closed early looks like the end of the body.
+      {"no length, closed halfway", Framed(Route{200, installer, installer.size() / 2}, Framing::kNone), "1.0.0.2\n",
+       30000, update::kDownloadFailed},
+      {"no length and no checksum to tell it is whole", Framed(Route{200, installer}, Framing::kNone), "1.0.0.2\n",
+       30000, update::kDownloadFailed},
+      {"no length, closed halfway, checksum given", Framed(Route{200, installer, installer.size() / 2}, Framing::kNone),
+       "1.0.0.2 " + Sha256Hex(installer) + "\n", 30000, update::kDownloadFailed},
+      {"no length, checksum matches", Framed(Route{200, installer}, Framing::kNone),
+       "1.0.0.2 " + Sha256Hex(installer) + "\n", 30000, update::kDownloadOk},
+      {"chunked, cut before the last chunk", Framed(Route{200, installer, installer.size() / 2}, Framing::kChunked),
+       "1.0.0.2\n", 30000, update::kDownloadFailed},
+      {"chunked, whole", Framed(Route{200, installer}, Framing::kChunked), "1.0.0.2\n", 30000, update::kDownloadOk},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -183,24 +220,23 @@ TEST(AutoUpdaterTest, DownloadFailuresTableLeaveNoFile) {
     server.Set(kInstallerPath, c.route);
     server.Set(kVersionPath, Route{200, c.versionFile});
     QTemporaryDir folder;
-    update::UpdateTimeouts timeouts;
-    timeouts.transferMs = c.transferMs;
-    CAutoUpdater updater(StandardKey(folder, server.Address().toString()), timeouts);
+    QTemporaryDir downloads;
+    CAutoUpdater updater(StandardKey(folder, server.Address().toString()), InFolder(downloads, c.transferMs));
     ASSERT_EQ(Check(updater), update::kCheckUpdate);
     QString target;
     QObject::connect(&updater, &CAutoUpdater::DownloadStarted, [&] { target = updater.DownloadTarget(); });
     EXPECT_EQ(Download(updater), c.result);
+    ASSERT_FALSE(target.isEmpty()) << "the download never started";
     if (c.result == update::kDownloadOk) {
-      ASSERT_FALSE(updater.InstallerPath().isEmpty());
-      EXPECT_TRUE(QFileInfo::exists(updater.InstallerPath()));
-      QDir(QFileInfo(updater.InstallerPath()).absolutePath()).removeRecursively();
+      EXPECT_EQ(updater.InstallerPath(), target);
+      QFile file(target);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_TRUE(file.readAll() == installer);
       continue;
     }
     EXPECT_TRUE(updater.InstallerPath().isEmpty());
-    if (!target.isEmpty()) {
-      EXPECT_FALSE(QFileInfo::exists(target)) << qPrintable(target);
-      EXPECT_FALSE(QFileInfo::exists(QFileInfo(target).absolutePath())) << "the private folder stays behind";
-    }
+    EXPECT_FALSE(QFileInfo::exists(target)) << qPrintable(target);
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(target).absolutePath())) << "the private folder stays behind";
   }
 }
 
@@ -209,7 +245,8 @@ TEST(AutoUpdaterTest, AbortDeletesThePartialFileAndEndsSilently) {
   const QByteArray installer = InstallerBody(3 * 1024 * 1024);
   server.Set(kInstallerPath, Route{200, installer, 1024 * 1024, true});
   QTemporaryDir folder;
-  CAutoUpdater updater(StandardKey(folder, server.Address().toString()));
+  QTemporaryDir downloads;
+  CAutoUpdater updater(StandardKey(folder, server.Address().toString()), InFolder(downloads));
   QSignalSpy finished(&updater, &CAutoUpdater::DownloadFinished);
   QSignalSpy progress(&updater, &CAutoUpdater::DownloadProgress);
   updater.DownloadUpdate(updater.BaseAddress().value_or(QUrl()));
@@ -220,9 +257,57 @@ TEST(AutoUpdaterTest, AbortDeletesThePartialFileAndEndsSilently) {
   EXPECT_FALSE(updater.Downloading());
   EXPECT_FALSE(QFileInfo::exists(target));
   EXPECT_FALSE(QFileInfo::exists(QFileInfo(target).absolutePath()));
-  QTest::qWait(50);
+  // The reply is broken off from the event loop: once it is gone, nothing of it
+  // can come any more.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return updater.findChildren<QNetworkReply*>().isEmpty(); }, 10000));
   EXPECT_TRUE(finished.isEmpty());
   EXPECT_TRUE(updater.InstallerPath().isEmpty());
+}
+
+TEST(AutoUpdaterTest, BaseAddressKeepsTheServersSchemePortAndFolder) {
+  struct Case {
+    const char* name;
+    QString server;
+    QString base;  // empty: no base address
+  } cases[] = {
+      {"http", "http://updates.dravolt.example", "http://updates.dravolt.example/upgrade/"},
+      {"https with a port and a folder", "https://updates.dravolt.example:8443/mirror/",
+       "https://updates.dravolt.example:8443/mirror/upgrade/"},
+      {"a query is dropped", "https://updates.dravolt.example/?x=1", "https://updates.dravolt.example/upgrade/"},
+      {"ftp is refused", "ftp://updates.dravolt.example", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QTemporaryDir folder;
+    const std::optional<QUrl> base = CAutoUpdater::BaseAddress(StandardKey(folder, c.server));
+    EXPECT_EQ(base.has_value(), !c.base.isEmpty());
+    if (base) {
+      EXPECT_EQ(base->toString(), c.base);
+    }
+  }
+}
+
+// An https update server is spoken to over TLS: the first bytes that reach it are
+// a TLS handshake record, and the installer's address keeps the scheme.
+TEST(AutoUpdaterTest, HttpsServerIsAskedOverTls) {
+  if (!QSslSocket::supportsSsl()) GTEST_SKIP() << "no TLS backend";
+  QTcpServer server;
+  ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+  QByteArray received;
+  QObject::connect(&server, &QTcpServer::newConnection, [&] {
+    QTcpSocket* socket = server.nextPendingConnection();
+    QObject::connect(socket, &QTcpSocket::readyRead, [&received, socket] {
+      received += socket->readAll();
+      socket->abort();  // no TLS here: the handshake fails
+    });
+  });
+  QTemporaryDir folder;
+  CAutoUpdater updater(StandardKey(folder, QStringLiteral("https://127.0.0.1:%1").arg(server.serverPort())));
+  EXPECT_EQ(Check(updater), update::kCheckFailed);
+  ASSERT_FALSE(received.isEmpty());
+  EXPECT_EQ(received.at(0), char(0x16)) << "not a TLS handshake";
+  EXPECT_EQ(updater.InstallerAddress().scheme(), QStringLiteral("https"));
+  EXPECT_EQ(updater.InstallerAddress().path(), kInstallerPath);
 }
 
 }  // namespace

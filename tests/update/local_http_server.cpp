@@ -60,10 +60,27 @@ void LocalHttpServer::Answer(QTcpSocket* socket, const QByteArray& head) {
   const QByteArray reason = route.status == 200 ? "OK" : route.status == 404 ? "Not Found" : "Error";
   QByteArray answer = "HTTP/1.1 " + QByteArray::number(route.status) + ' ' + reason + "\r\n";
   answer += "Content-Type: application/octet-stream\r\n";
-  answer += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+  QByteArray body = route.body;
+  switch (route.framing) {
+    case Route::Framing::kLength:
+      answer += "Content-Length: " + QByteArray::number(route.body.size()) + "\r\n";
+      break;
+    case Route::Framing::kNone:
+      break;
+    case Route::Framing::kChunked: {
+      answer += "Transfer-Encoding: chunked\r\n";
+      body.clear();
+      for (qsizetype at = 0; at < route.body.size(); at += 65536) {
+        const QByteArray chunk = route.body.mid(at, 65536);
+        body += QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n";
+      }
+      body += "0\r\n\r\n";
+      break;
+    }
+  }
   answer += "Connection: close\r\n\r\n";
-  const qint64 send = route.sendBytes < 0 ? route.body.size() : qMin<qint64>(route.sendBytes, route.body.size());
-  answer += route.body.left(send);
+  const qint64 send = route.sendBytes < 0 ? body.size() : qMin<qint64>(route.sendBytes, body.size());
+  answer += body.left(send);
   socket->write(answer);
   if (!route.holdOpen) socket->disconnectFromHost();  // after what was written has gone out
 }

@@ -23,6 +23,10 @@ struct Route {
   bool holdOpen = false;
   // The request is read and never answered.
   bool noAnswer = false;
+  // How the body's length is told: a Content-Length header, nothing (the end of
+  // the connection ends the body), or chunks of 64 KiB and a last empty chunk.
+  // `sendBytes` then counts the bytes of the chunked stream.
+  enum class Framing { kLength, kNone, kChunked } framing = Framing::kLength;
 };
 
 // Runs on the test's thread, driven by its event loop. Unknown paths answer 404.
