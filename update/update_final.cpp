@@ -59,6 +59,8 @@ CUpdateFinal::CUpdateFinal(job::RepairState& state, CAutoUpdater& updater, Updat
   delay_.setSingleShot(true);
   delay_.setInterval(startDelayMs);
   connect(&delay_, &QTimer::timeout, this, &CUpdateFinal::StartDownload);
+  tick_.setInterval(1000);
+  connect(&tick_, &QTimer::timeout, this, &CUpdateFinal::ShowTimes);
   connect(&updater_, &CAutoUpdater::DownloadStarted, this, [this](const QString& fileLabel) {
     status_->setText(QString::fromUtf8(kDownloadingText));
     file_->setText(fileLabel);
@@ -79,7 +81,10 @@ bool CUpdateFinal::Busy() const { return delay_.isActive() || updater_.Downloadi
 
 void CUpdateFinal::Cancel() {
   delay_.stop();
+  tick_.stop();
   updater_.AbortDownload();
+  updater_.RemoveInstaller();
+  state_.installerPath.clear();
   state_.updateRunning = 0;
 }
 
@@ -88,7 +93,10 @@ void CUpdateFinal::StartDownload() {
   state_.updateCancelled = 0;
   status_->setText(QString::fromUtf8(kGettingSessionText));
   divisor_ = 1;
+  received_ = 0;
+  size_ = 0;
   clock_.start();
+  tick_.start();
   updater_.DownloadUpdate(updater_.BaseAddress().value_or(QUrl()));
 }
 
@@ -98,18 +106,25 @@ int CUpdateFinal::BarUnits(quint64 bytes, quint64 size) {
 }
 
 void CUpdateFinal::ShowProgress(quint64 received, quint64 size) {
-  const int64_t elapsed = ElapsedSeconds(clock_.elapsed());
-  divisor_ = RateDivisor(elapsed, divisor_);
-  time_->setText(QString::fromStdString(update::TimeLabel(elapsed, received, size)));
-  rate_->setText(QString::fromStdString(update::RateLabel(received, divisor_, size)));
+  received_ = received;
+  size_ = size;
+  ShowTimes();
   if (size > 0) {
     bar_->setRange(0, BarUnits(size, size));
     bar_->setValue(BarUnits(received, size));
   }
 }
 
+void CUpdateFinal::ShowTimes() {
+  const int64_t elapsed = ElapsedSeconds(clock_.elapsed());
+  divisor_ = RateDivisor(elapsed, divisor_);
+  time_->setText(QString::fromStdString(update::TimeLabel(elapsed, received_, size_)));
+  rate_->setText(QString::fromStdString(update::RateLabel(received_, divisor_, size_)));
+}
+
 void CUpdateFinal::DownloadEnded(int result) {
   ended_ = true;
+  tick_.stop();
   if (result == kDownloadOk) {
     const quint64 size = updater_.InstallerSize();
     if (size == 0) bar_->setRange(0, 1);  // the size was never announced: the bar still ends full

@@ -17,9 +17,10 @@ class CAutoUpdater;
 class UpdateHost;
 
 // Window thread only. On becoming active it waits `startDelayMs`, then downloads;
-// the labels and the bar follow the updater's signals. Finish is enabled once the
-// download has ended, however it ended; the installer's path goes into the state
-// only when it completed.
+// the bar follows the updater's signals, the time and rate labels those signals
+// and a one-second tick, so a stalled transfer still shows its time passing.
+// Finish is enabled once the download has ended, however it ended; the installer's
+// path goes into the state only when it completed.
 class CUpdateFinal : public QWizardPage {
   Q_OBJECT
 
@@ -33,7 +34,7 @@ class CUpdateFinal : public QWizardPage {
   // Whether the download is waiting to start or running.
   bool Busy() const;
   // Cancel: a pending start is dropped, a running download broken off and its file
-  // deleted.
+  // deleted, an installer downloaded meanwhile removed (nothing is to be started).
   void Cancel();
 
   QLabel* Status() const { return status_; }
@@ -45,6 +46,8 @@ class CUpdateFinal : public QWizardPage {
  private:
   void StartDownload();
   void ShowProgress(quint64 received, quint64 size);
+  // The time and rate labels for what has arrived so far, at the present time.
+  void ShowTimes();
   void DownloadEnded(int result);
   // The bar counts bytes, or KiB for an installer too large for its range.
   static int BarUnits(quint64 bytes, quint64 size);
@@ -53,7 +56,10 @@ class CUpdateFinal : public QWizardPage {
   CAutoUpdater& updater_;
   UpdateHost& host_;
   QTimer delay_;
+  QTimer tick_;
   QElapsedTimer clock_;
+  quint64 received_ = 0;
+  quint64 size_ = 0;
   qint64 divisor_ = 1;
   bool ended_ = false;
   QLabel* status_ = nullptr;

@@ -6,6 +6,7 @@
 
 #include "shell/message_box.h"
 #include "shell/white_dialog.h"
+#include "update/auto_updater.h"
 #include "update/update_final.h"
 #include "update/update_host.h"
 #include "update/update_process.h"
@@ -53,12 +54,12 @@ void CUpdatePropertySheet::OnPageChanged(int id) {
 void CUpdatePropertySheet::reject() {
   if (currentId() == kFinalPage) {
     if (final_->Busy()) {
-      // A download in progress is stopped only when the user confirms.
+      // A download in progress is stopped only when the user confirms; it may
+      // end while the question is open, and Yes still means nothing is started.
+      state_.msgNotResumable = 1;
       if (host_.Ask(state_, job::Dialog::CStopDialog, this) != job::DialogAnswer::Yes) return;
-      if (final_->Busy()) {
-        final_->Cancel();
-        state_.updateCancelled = 1;
-      }
+      final_->Cancel();
+      state_.updateCancelled = 1;
     }
   } else {
     if (currentId() == kProcessPage) process_->Cancel();
@@ -67,10 +68,13 @@ void CUpdatePropertySheet::reject() {
   QWizard::reject();
 }
 
-bool StartInstallerAfterWizard(job::RepairState& state, UpdateHost& host, QWidget* parent) {
+bool StartInstallerAfterWizard(job::RepairState& state, CAutoUpdater& updater, UpdateHost& host, QWidget* parent) {
   if (state.updateCancelled || state.installerPath.empty()) return false;
   const QString path = QString::fromStdString(state.installerPath);
   if (!host.Open(QUrl::fromLocalFile(path))) {
+    // The program goes on: the installer is not left behind in its folder.
+    updater.RemoveInstaller();
+    state.installerPath.clear();
     state.noticeText = QString::fromUtf8(kInstallerNotOpenedText).arg(path).toStdString();
     host.Ask(state, job::Dialog::CUserDialog, parent);
     return false;
@@ -84,7 +88,7 @@ void RunUpdateCommand(job::RepairState& state, CAutoUpdater& updater, UpdateHost
     CUpdatePropertySheet sheet(state, updater, host, parent);
     sheet.exec();
   }
-  StartInstallerAfterWizard(state, host, parent);
+  StartInstallerAfterWizard(state, updater, host, parent);
 }
 
 job::DialogAnswer DesktopUpdateHost::Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent) {

@@ -18,7 +18,8 @@ class UpdateHost;
 // `host` must outlive the sheet. Opening clears `updateCancelled` and
 // `installerPath`; Cancel on the first two pages sets `updateCancelled`; Cancel
 // during the download asks whether to stop it and, when confirmed, breaks it off,
-// deletes the partial file and sets `updateCancelled`; after the download has ended
+// deletes the partial file (or the installer, when the download ended while the
+// question was open) and sets `updateCancelled`; after the download has ended
 // Cancel and Finish close the sheet alike.
 class CUpdatePropertySheet : public QWizard {
   Q_OBJECT
@@ -49,9 +50,9 @@ class CUpdatePropertySheet : public QWizard {
 
 // What the Update command does once the sheet has closed: when a download
 // completed in this sheet and the user did not cancel, the installer is opened and
-// the program ends; true then. An installer that cannot be opened is told and the
-// program goes on.
-bool StartInstallerAfterWizard(job::RepairState& state, UpdateHost& host, QWidget* parent);
+// the program ends; true then. An installer that cannot be opened is told, its
+// folder removed through `updater`, and the program goes on.
+bool StartInstallerAfterWizard(job::RepairState& state, CAutoUpdater& updater, UpdateHost& host, QWidget* parent);
 
 // The Update command: the sheet, modally, then StartInstallerAfterWizard.
 void RunUpdateCommand(job::RepairState& state, CAutoUpdater& updater, UpdateHost& host, QWidget* parent);

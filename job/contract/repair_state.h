@@ -75,6 +75,9 @@ struct RepairState {
   int32_t msgAnotherInstance = 0;
   int32_t exitRequested = 0;
   int32_t msgFirstStop = 0;
+  // The stop question adds that the process cannot be resumed (the update's
+  // download); cleared when the question opens.
+  int32_t msgNotResumable = 0;
   std::string noticeText;  // the text of CUserDialog
   std::string installerPath;  // the installer the update wizard downloaded, or empty
 };

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -53,12 +54,15 @@ class RecordingHost : public update::UpdateHost {
  public:
   struct Asked {
     job::Dialog dialog;
-    std::string text;
+    std::string text;                // the first line
+    std::vector<std::string> lines;  // all of them
   };
 
   job::DialogAnswer Ask(job::RepairState& state, job::Dialog dialog, QWidget*) override {
     const job::DialogContent content = job::OpenDialog(state, dialog);
-    asked.push_back({dialog, content.lines.empty() ? std::string() : content.lines.front()});
+    asked.push_back({dialog, content.lines.empty() ? std::string() : content.lines.front(), content.lines});
+    // What happens while the dialog is open (a user who takes their time).
+    if (whileAsked) whileAsked();
     return answer ? *answer : content.defaultAnswer;
   }
   bool Open(const QUrl& url) override {
@@ -68,6 +72,7 @@ class RecordingHost : public update::UpdateHost {
   void Quit() override { ++quits; }
 
   std::optional<job::DialogAnswer> answer;  // how every dialog is answered; its default when unset
+  std::function<void()> whileAsked;
   bool openWorks = true;
   std::vector<Asked> asked;
   std::vector<QUrl> opened;

@@ -32,15 +32,26 @@ using namespace update_fixture;
 const QString kVersionPath = QStringLiteral("/upgrade/kestrun-repair/kestrun-repair.txt");
 const QString kInstallerPath = QStringLiteral("/upgrade/kestrun-repair/kestrun-repair.exe");
 
-// A wizard over a server, shown (not modal), without the pages' start delay.
+// A wizard over a server, shown (not modal), without the pages' start delay; its
+// downloads go into a temporary folder of its own.
 struct Wizard {
   explicit Wizard(const QUrl& server, const QString& version = QStringLiteral("1.0.0.1"),
-                  update::UpdateTimeouts timeouts = {})
-      : updater(StandardKey(keyFolder, server.toString(), version), timeouts),
+                  update::UpdateOptions options = {})
+      : updater(StandardKey(keyFolder, server.toString(), version), InDownloads(options)),
         sheet(state, updater, host, nullptr, 0) {
     sheet.show();
   }
-  Wizard(const shell::ProductKey& key) : updater(key), sheet(state, updater, host, nullptr, 0) { sheet.show(); }
+  Wizard(const shell::ProductKey& key) : updater(key, InDownloads({})), sheet(state, updater, host, nullptr, 0) {
+    sheet.show();
+  }
+
+  update::UpdateOptions InDownloads(update::UpdateOptions options) const {
+    options.tempRoot = downloads.path();
+    return options;
+  }
+  bool StartInstaller() { return update::StartInstallerAfterWizard(state, updater, host, nullptr); }
+  // The private folders the downloads left in the wizard's temporary folder.
+  QStringList DownloadFolders() const { return QDir(downloads.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
 
   QAbstractButton* Button(QWizard::WizardButton which) { return sheet.button(which); }
   void Click(QWizard::WizardButton which) { QTest::mouseClick(Button(which), Qt::LeftButton); }
@@ -52,6 +63,7 @@ struct Wizard {
   QString Status() { return sheet.ProcessPage()->Status()->text(); }
 
   QTemporaryDir keyFolder;
+  QTemporaryDir downloads;
   job::RepairState state;
   RecordingHost host;
   update::CAutoUpdater updater;
@@ -116,7 +128,9 @@ TEST(UpdatePropertySheetTest, CheckResultsTable) {
     EXPECT_TRUE(wizard.Button(QWizard::BackButton)->isEnabled());
     EXPECT_EQ(page->MajorRelease()->isVisible(), c.majorShown);
     EXPECT_EQ(page->UpgradeLink()->isVisible(), c.majorShown);
-    if (c.majorShown) EXPECT_EQ(page->MajorRelease()->text(), QString::fromUtf8(update::kMajorReleaseText));
+    if (c.majorShown) {
+      EXPECT_EQ(page->MajorRelease()->text(), QString::fromUtf8(update::kMajorReleaseText));
+    }
     EXPECT_FALSE(page->Animation()->Playing()) << "the search must not look as if it went on";
   }
 }
@@ -143,7 +157,7 @@ TEST(UpdatePropertySheetTest, WhileTheCheckRunsThePageAnswersAndCancelEndsIt) {
   EXPECT_EQ(wizard.sheet.result(), QDialog::Rejected);
   EXPECT_EQ(wizard.state.updateCancelled, 1);
   EXPECT_FALSE(wizard.updater.Checking());
-  EXPECT_FALSE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+  EXPECT_FALSE(wizard.StartInstaller());
   EXPECT_TRUE(wizard.host.opened.empty());
   EXPECT_EQ(wizard.host.quits, 0);
 }
@@ -153,9 +167,9 @@ TEST(UpdatePropertySheetTest, CheckTimeoutIsAFailedCheck) {
   Route silent;
   silent.noAnswer = true;
   server.Set(kVersionPath, silent);
-  update::UpdateTimeouts timeouts;
-  timeouts.checkMs = 200;
-  Wizard wizard(server.Address(), QStringLiteral("1.0.0.1"), timeouts);
+  update::UpdateOptions options;
+  options.checkMs = 200;
+  Wizard wizard(server.Address(), QStringLiteral("1.0.0.1"), options);
   ASSERT_TRUE(wizard.ToCheckResult());
   EXPECT_EQ(wizard.sheet.ProcessPage()->Code(), update::kCheckFailed);
   EXPECT_EQ(wizard.Status(), QString::fromUtf8(update::kConnectionFailedText));
@@ -168,7 +182,7 @@ TEST(UpdatePropertySheetTest, CancelOnTheFirstPageStartsNothing) {
   EXPECT_EQ(wizard.sheet.result(), QDialog::Rejected);
   EXPECT_EQ(wizard.state.updateCancelled, 1);
   EXPECT_TRUE(server.Requests().isEmpty());
-  EXPECT_FALSE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+  EXPECT_FALSE(wizard.StartInstaller());
   EXPECT_EQ(wizard.host.quits, 0);
 }
 
@@ -236,8 +250,19 @@ TEST(UpdatePropertySheetTest, FullDownloadFillsTheBarAndFinishStartsTheInstaller
   EXPECT_FALSE(wizard.Button(QWizard::FinishButton)->isEnabled());
   std::vector<int> values;
   QObject::connect(page->Bar(), &QProgressBar::valueChanged, [&](int value) { values.push_back(value); });
-  EXPECT_TRUE(wizard.state.updateRunning == 1 || page->Busy());
+  // As the transfer begins: the download is marked as running and Finish waits.
+  int runningAtStart = -1;
+  bool busyAtStart = false;
+  bool finishAtStart = true;
+  QObject::connect(&wizard.updater, &update::CAutoUpdater::DownloadStarted, [&] {
+    runningAtStart = wizard.state.updateRunning;
+    busyAtStart = page->Busy();
+    finishAtStart = wizard.Button(QWizard::FinishButton)->isEnabled();
+  });
   ASSERT_TRUE(QTest::qWaitFor([&] { return page->isComplete(); }, 15000));
+  EXPECT_EQ(runningAtStart, 1);
+  EXPECT_TRUE(busyAtStart);
+  EXPECT_FALSE(finishAtStart);
   EXPECT_EQ(wizard.state.updateRunning, 0);
   EXPECT_EQ(page->Status()->text(), QString::fromUtf8(update::kDownloadCompletedText));
   EXPECT_EQ(page->FileLabel()->text(), QStringLiteral("kestrun-repair.exe from 127.0.0.1"));
@@ -259,11 +284,10 @@ TEST(UpdatePropertySheetTest, FullDownloadFillsTheBarAndFinishStartsTheInstaller
   ASSERT_TRUE(QFileInfo::exists(path));
   wizard.Click(QWizard::FinishButton);
   EXPECT_EQ(wizard.sheet.result(), QDialog::Accepted);
-  EXPECT_TRUE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+  EXPECT_TRUE(wizard.StartInstaller());
   ASSERT_EQ(wizard.host.opened.size(), 1u);
   EXPECT_EQ(wizard.host.opened.front(), QUrl::fromLocalFile(path));
   EXPECT_EQ(wizard.host.quits, 1);
-  QDir(QFileInfo(path).absolutePath()).removeRecursively();
 }
 
 TEST(UpdatePropertySheetTest, FailedDownloadsAreToldAndStartNothing) {
@@ -292,7 +316,7 @@ TEST(UpdatePropertySheetTest, FailedDownloadsAreToldAndStartNothing) {
     EXPECT_EQ(wizard.state.updateRunning, 0);
     EXPECT_TRUE(wizard.Button(QWizard::FinishButton)->isEnabled());
     wizard.Click(QWizard::FinishButton);
-    EXPECT_FALSE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+    EXPECT_FALSE(wizard.StartInstaller());
     EXPECT_TRUE(wizard.host.opened.empty());
     EXPECT_EQ(wizard.host.quits, 0);
   }
@@ -309,9 +333,8 @@ TEST(UpdatePropertySheetTest, MatchingChecksumStartsTheInstaller) {
   // Cancel after the end closes like Finish: the download completed in this wizard.
   wizard.Click(QWizard::CancelButton);
   EXPECT_EQ(wizard.state.updateCancelled, 0);
-  EXPECT_TRUE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+  EXPECT_TRUE(wizard.StartInstaller());
   EXPECT_EQ(wizard.host.quits, 1);
-  QDir(QFileInfo(QString::fromStdString(wizard.state.installerPath)).absolutePath()).removeRecursively();
 }
 
 TEST(UpdatePropertySheetTest, CancelDuringTheDownloadAsksThenBreaksItOff) {
@@ -331,6 +354,7 @@ TEST(UpdatePropertySheetTest, CancelDuringTheDownloadAsksThenBreaksItOff) {
   wizard.Click(QWizard::CancelButton);
   ASSERT_EQ(wizard.host.asked.size(), 1u);
   EXPECT_EQ(wizard.host.asked.front().dialog, job::Dialog::CStopDialog);
+  EXPECT_EQ(wizard.host.asked.front().lines, (std::vector<std::string>{job::kStopQuestionText, job::kNotResumableText}));
   EXPECT_TRUE(wizard.sheet.isVisible());
   EXPECT_TRUE(wizard.updater.Downloading());
   // Yes: broken off, the partial file deleted, nothing to start.
@@ -341,20 +365,84 @@ TEST(UpdatePropertySheetTest, CancelDuringTheDownloadAsksThenBreaksItOff) {
   EXPECT_FALSE(QFileInfo::exists(target));
   EXPECT_EQ(wizard.state.updateCancelled, 1);
   EXPECT_EQ(wizard.state.updateRunning, 0);
-  EXPECT_FALSE(update::StartInstallerAfterWizard(wizard.state, wizard.host, nullptr));
+  EXPECT_FALSE(wizard.StartInstaller());
   EXPECT_TRUE(wizard.host.opened.empty());
   EXPECT_EQ(wizard.host.quits, 0);
 }
 
-TEST(UpdatePropertySheetTest, AnInstallerThatCannotBeOpenedKeepsTheProgram) {
-  job::RepairState state;
-  state.installerPath = "/nonexistent/kestrun-repair.exe";
-  RecordingHost host;
-  host.openWorks = false;
-  EXPECT_FALSE(update::StartInstallerAfterWizard(state, host, nullptr));
-  EXPECT_EQ(host.quits, 0);
-  ASSERT_EQ(host.asked.size(), 1u);
-  EXPECT_EQ(host.asked.front().text, "The installer /nonexistent/kestrun-repair.exe could not be opened.");
+// The user answers the stop question only after the download has ended: Yes still
+// means nothing is started, and the downloaded installer does not stay behind.
+TEST(UpdatePropertySheetTest, YesAfterTheDownloadEndedWhileAskedStartsNothing) {
+  LocalHttpServer server;
+  const QByteArray installer = InstallerBody(3 * 1024 * 1024);
+  server.Set(kVersionPath, Route{200, "1.0.0.2\n"});
+  server.Set(kInstallerPath, Route{200, installer});
+  Wizard wizard(server.Address());
+  ASSERT_TRUE(wizard.ToCheckResult());
+  update::CUpdateFinal* page = wizard.sheet.FinalPage();
+  bool endedWhileAsked = false;
+  wizard.host.answer = job::DialogAnswer::Yes;
+  wizard.host.whileAsked = [&] {
+    endedWhileAsked = QTest::qWaitFor([&] { return page->isComplete(); }, 15000);
+  };
+  // Cancel as soon as the transfer has begun, while the page is still busy.
+  QObject::connect(&wizard.updater, &update::CAutoUpdater::DownloadStarted, &wizard.sheet,
+                   [&] { wizard.sheet.reject(); }, Qt::QueuedConnection);
+  wizard.Click(QWizard::NextButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !wizard.sheet.isVisible(); }, 20000));
+  ASSERT_TRUE(endedWhileAsked);
+  ASSERT_EQ(wizard.host.asked.size(), 1u);
+  EXPECT_EQ(wizard.host.asked.front().dialog, job::Dialog::CStopDialog);
+  EXPECT_EQ(wizard.state.updateCancelled, 1);
+  EXPECT_FALSE(wizard.StartInstaller());
+  EXPECT_TRUE(wizard.host.opened.empty());
+  EXPECT_EQ(wizard.host.quits, 0);
+  EXPECT_TRUE(wizard.DownloadFolders().isEmpty()) << "the installer stays behind";
+}
+
+// With no byte arriving, the time label still counts and the rate is the bytes so
+// far over the time so far.
+TEST(UpdatePropertySheetTest, AStalledDownloadShowsItsTimePassing) {
+  LocalHttpServer server;
+  const QByteArray installer = InstallerBody(3 * 1024 * 1024);
+  server.Set(kVersionPath, Route{200, "1.0.0.2\n"});
+  server.Set(kInstallerPath, Route{200, installer, 1024 * 1024, true});  // stalls after 1 MiB
+  Wizard wizard(server.Address());
+  ASSERT_TRUE(wizard.ToCheckResult());
+  wizard.Click(QWizard::NextButton);
+  update::CUpdateFinal* page = wizard.sheet.FinalPage();
+  const QRegularExpression time(QStringLiteral("^(\\d+) sec\\(1.00 MB of 3.00 MB copied\\)$"));
+  int seconds = 0;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        const QRegularExpressionMatch match = time.match(page->TimeLabel()->text());
+        seconds = match.hasMatch() ? match.captured(1).toInt() : 0;
+        return seconds >= 2;
+      },
+      15000))
+      << page->TimeLabel()->text().toStdString();
+  EXPECT_EQ(page->RateLabel()->text().toStdString(), update::FormatSize(1024 * 1024 / seconds) + "/sec");
+  EXPECT_FALSE(page->isComplete());
+  wizard.host.answer = job::DialogAnswer::Yes;
+  wizard.Click(QWizard::CancelButton);
+  EXPECT_FALSE(wizard.sheet.isVisible());
+}
+
+TEST(UpdatePropertySheetTest, AnInstallerThatCannotBeOpenedKeepsTheProgramAndGoes) {
+  LocalHttpServer server;
+  server.Set(kVersionPath, Route{200, "1.0.0.2\n"});
+  server.Set(kInstallerPath, Route{200, InstallerBody(100000)});
+  Wizard wizard(server.Address());
+  ASSERT_TRUE(ToDownloadEnd(wizard));
+  const std::string path = wizard.state.installerPath;
+  ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(path)));
+  wizard.Click(QWizard::FinishButton);
+  wizard.host.openWorks = false;
+  EXPECT_FALSE(wizard.StartInstaller());
+  EXPECT_EQ(wizard.host.quits, 0);
+  ASSERT_EQ(wizard.host.asked.size(), 1u);
+  EXPECT_EQ(wizard.host.asked.front().text, "The installer " + path + " could not be opened.");
+  EXPECT_TRUE(wizard.DownloadFolders().isEmpty()) << "the installer's folder stays behind";
 }
 
 }  // namespace
