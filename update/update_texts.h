@@ -27,7 +27,7 @@ inline constexpr int kNewUpdateInsertAt = 13;
 inline constexpr const char* kAllLatestText =
     "Application has all latest updates. Click 'Cancel' to close the window.";
 inline constexpr const char* kUpdatedText = "This application is updated.";
-// String 145: the server cannot be reached, or a check or a download failed.
+// The server cannot be reached, or a check or a download failed.
 inline constexpr const char* kConnectionFailedText =
     "Connection to server could not be established. Please try later.";
 inline constexpr const char* kUnreadableVersionText =
@@ -43,7 +43,7 @@ inline constexpr const char* kGettingSessionText = "Getting internet session";
 inline constexpr const char* kDownloadingText = "Downloading files.... ";
 inline constexpr const char* kTimeElapsedText = "Time elapsed:";
 inline constexpr const char* kTransferRateText = "Transfer rate:";
-// String 118.
+// The third page's status once the installer is complete.
 inline constexpr const char* kDownloadCompletedText = "Download completed";
 inline constexpr const char* kInstallerNotOpenedText = "The installer %1 could not be opened.";
 
