@@ -96,7 +96,7 @@ void ProgramDialogs::ShowAbout(QWidget* parent) {
 }
 
 void ProgramDialogs::ShowUpdate(QWidget* parent) {
-  if (!updater_) updater_ = std::make_unique<update::CAutoUpdater>(ProductKey::Open());
+  if (!updater_) updater_ = std::make_unique<update::CAutoUpdater>(UpdateKeyOf(ProductKey::Open()));
   update::RunUpdateCommand(state_, *updater_, updateHost_, parent);
 }
 

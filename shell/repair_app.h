@@ -7,9 +7,9 @@
 
 #include "engine/sqlite_repair.h"
 #include "job/contract/repair_state.h"
+#include "shell/desktop_update_host.h"
 #include "shell/product_key.h"
 #include "update/auto_updater.h"
-#include "update/update_host.h"
 #include "workspace/main_frame.h"
 
 namespace shell {
@@ -41,7 +41,7 @@ class ProgramDialogs : public workspace::FrameDialogs {
   // Made at the first Update command, kept for the run: a downloaded installer's
   // folder belongs to it.
   std::unique_ptr<update::CAutoUpdater> updater_;
-  update::DesktopUpdateHost updateHost_;
+  DesktopUpdateHost updateHost_;
 };
 
 class CDravoltSqliteRepairApp : public QApplication {

@@ -38,7 +38,7 @@ bool ConnectionFailed(QNetworkReply::NetworkError error) {
 
 }  // namespace
 
-CAutoUpdater::CAutoUpdater(shell::ProductKey key, UpdateOptions options, QObject* parent)
+CAutoUpdater::CAutoUpdater(UpdateKey key, UpdateOptions options, QObject* parent)
     : QObject(parent), key_(std::move(key)), options_(std::move(options)) {
   QNetworkProxyFactory::setUseSystemConfiguration(true);
   // The version file must be the server's current one: nothing is cached.
@@ -56,8 +56,8 @@ CAutoUpdater::~CAutoUpdater() {
   AbortDownload();
 }
 
-std::optional<QUrl> CAutoUpdater::BaseAddress(const shell::ProductKey& key) {
-  const std::optional<QUrl> server = key.WebAddress(QStringLiteral("UpdateServer"));
+std::optional<QUrl> CAutoUpdater::BaseAddress(const UpdateKey& key) {
+  const std::optional<QUrl>& server = key.updateServer;
   if (!server) return std::nullopt;
   QUrl base = *server;
   QString path = base.path();
@@ -79,7 +79,7 @@ bool CAutoUpdater::NotConnected(const QUrl& base) {
 }
 
 QString CAutoUpdater::ProgramName() const {
-  const QString name = key_.Value(QStringLiteral("ExeName")).value_or(QString());
+  const QString name = key_.exeName.value_or(QString());
   return ValidProgramName(name.toStdString()) ? name : QString();
 }
 
@@ -89,7 +89,7 @@ void CAutoUpdater::CheckForUpdate(const QUrl& base) {
     FinishCheck(kCheckNotConnected);
     return;
   }
-  const std::optional<QString> installed = key_.Value(QStringLiteral("Version"));
+  const std::optional<QString> installed = key_.version;
   if (!installed) {
     FinishCheck(kCheckNoInstalledVersion);
     return;
@@ -138,7 +138,7 @@ void CAutoUpdater::CheckForUpdate(const QUrl& base) {
 }
 
 void CAutoUpdater::OnVersionFile() {
-  const std::optional<QString> installed = key_.Value(QStringLiteral("Version"));
+  const std::optional<QString> installed = key_.version;
   const VersionFileResult result =
       ReadVersionFile(std::string_view(versionFile_.constData(), static_cast<size_t>(versionFile_.size())),
                       installed.value_or(QString()).toStdString());

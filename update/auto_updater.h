@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-#include "shell/product_key.h"
 #include "update/rules/version_rules.h"
 
 #include <QNetworkReply>
@@ -19,6 +18,16 @@
 namespace update {
 
 class CUpdateThread;
+
+// The product key's values the update reads, as the program around it took them
+// from the key: missing or empty values are nullopt, and the two addresses only
+// absolute http or https addresses with a host.
+struct UpdateKey {
+  std::optional<QString> version;    // "Version": the installed version
+  std::optional<QString> exeName;    // "ExeName": names the version file and the installer
+  std::optional<QUrl> updateServer;  // "UpdateServer": the update server
+  std::optional<QUrl> upgradePage;   // "Update": the page of the "Visit upgrade page" link
+};
 
 // The waiting times of the update and where it downloads, changeable for tests.
 struct UpdateOptions {
@@ -40,12 +49,12 @@ class CAutoUpdater : public QObject {
   Q_OBJECT
 
  public:
-  explicit CAutoUpdater(shell::ProductKey key, UpdateOptions options = {}, QObject* parent = nullptr);
+  explicit CAutoUpdater(UpdateKey key, UpdateOptions options = {}, QObject* parent = nullptr);
   ~CAutoUpdater() override;
 
   // The update base address from the product key; nullopt when "UpdateServer" is
   // missing or no http or https address with a host.
-  static std::optional<QUrl> BaseAddress(const shell::ProductKey& key);
+  static std::optional<QUrl> BaseAddress(const UpdateKey& key);
   std::optional<QUrl> BaseAddress() const { return BaseAddress(key_); }
 
   // Starts the version check against `base`; CheckFinished follows with one of the
@@ -79,7 +88,7 @@ class CAutoUpdater : public QObject {
   // Removes the downloaded installer with its private folder (it will not be
   // started); InstallerPath is empty afterwards.
   void RemoveInstaller();
-  const shell::ProductKey& Key() const { return key_; }
+  const UpdateKey& Key() const { return key_; }
 
  signals:
   void CheckFinished(int code);
@@ -99,7 +108,7 @@ class CAutoUpdater : public QObject {
   void OnVersionFile();
   void OnDownloadEnded(int result, const QString& path);
 
-  shell::ProductKey key_;
+  UpdateKey key_;
   UpdateOptions options_;
   QNetworkAccessManager network_{this};  // its replies are children of it, so of the updater
   QPointer<QNetworkReply> check_;

@@ -1,4 +1,5 @@
-// What the update wizard needs from the program around it; tests answer it.
+// What the update wizard needs from the program around it (the program's own is
+// shell::DesktopUpdateHost); tests answer it.
 #pragma once
 
 #include <QUrl>
@@ -21,15 +22,6 @@ class UpdateHost {
   virtual bool Open(const QUrl& url) = 0;
   // Ends the program at once, without the Exit question.
   virtual void Quit() = 0;
-};
-
-// The program's own: its message dialogs, QDesktopServices and the end of the
-// event loop.
-class DesktopUpdateHost : public UpdateHost {
- public:
-  job::DialogAnswer Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent) override;
-  bool Open(const QUrl& url) override;
-  void Quit() override;
 };
 
 }  // namespace update

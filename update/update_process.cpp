@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 #include <QWizard>
 
-#include "shell/link_label.h"
+#include "workspace/link_label.h"
 #include "update/auto_updater.h"
 #include "update/update_animation.h"
 #include "update/update_host.h"
@@ -45,7 +45,7 @@ CUpdateProcess::CUpdateProcess(job::RepairState& state, CAutoUpdater& updater, U
   majorRelease_->setObjectName(QStringLiteral("MajorReleaseLabel"));
   majorRelease_->setWordWrap(true);
   layout->addWidget(majorRelease_);
-  link_ = new shell::CLinkLabel(QString::fromUtf8(kUpgradeLinkText), this);
+  link_ = new workspace::CLinkLabel(QString::fromUtf8(kUpgradeLinkText), this);
   link_->setObjectName(QStringLiteral("UpgradeLink"));
   layout->addWidget(link_, 0, Qt::AlignLeft);
   layout->addStretch();
@@ -57,7 +57,7 @@ CUpdateProcess::CUpdateProcess(job::RepairState& state, CAutoUpdater& updater, U
   delay_.setInterval(startDelayMs);
   connect(&delay_, &QTimer::timeout, this, &CUpdateProcess::StartCheck);
   connect(&updater_, &CAutoUpdater::CheckFinished, this, &CUpdateProcess::ShowResult);
-  connect(link_, &shell::CLinkLabel::Clicked, this, &CUpdateProcess::VisitUpgradePage);
+  connect(link_, &workspace::CLinkLabel::Clicked, this, &CUpdateProcess::VisitUpgradePage);
 }
 
 void CUpdateProcess::initializePage() {
@@ -133,7 +133,7 @@ void CUpdateProcess::ShowResult(int code) {
 
 void CUpdateProcess::VisitUpgradePage() {
   // Only a web page is opened: the value could name a script or a local program.
-  const std::optional<QUrl> page = updater_.Key().WebAddress(QStringLiteral("Update"));
+  const std::optional<QUrl>& page = updater_.Key().upgradePage;
   if (page && host_.Open(*page)) {
     link_->SetVisited(true);
     return;

@@ -8,7 +8,7 @@
 
 class QLabel;
 
-namespace shell {
+namespace workspace {
 class CLinkLabel;
 }
 
@@ -44,7 +44,7 @@ class CUpdateProcess : public QWizardPage {
 
   QLabel* Status() const { return status_; }
   QLabel* MajorRelease() const { return majorRelease_; }
-  shell::CLinkLabel* UpgradeLink() const { return link_; }
+  workspace::CLinkLabel* UpgradeLink() const { return link_; }
   CUpdateAnimation* Animation() const { return animation_; }
 
  private:
@@ -59,7 +59,7 @@ class CUpdateProcess : public QWizardPage {
   QTimer delay_;
   QLabel* status_ = nullptr;
   QLabel* majorRelease_ = nullptr;
-  shell::CLinkLabel* link_ = nullptr;
+  workspace::CLinkLabel* link_ = nullptr;
   CUpdateAnimation* animation_ = nullptr;
   bool nextEnabled_ = false;
   bool backEnabled_ = true;

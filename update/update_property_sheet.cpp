@@ -1,11 +1,8 @@
 #include "update/update_property_sheet.h"
 
 #include <QAbstractButton>
-#include <QCoreApplication>
-#include <QDesktopServices>
 
-#include "shell/message_box.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 #include "update/auto_updater.h"
 #include "update/update_final.h"
 #include "update/update_host.h"
@@ -24,7 +21,7 @@ CUpdatePropertySheet::CUpdatePropertySheet(job::RepairState& state, CAutoUpdater
   setWizardStyle(QWizard::ClassicStyle);
   setOption(QWizard::NoBackButtonOnLastPage, true);
   setOption(QWizard::NoDefaultButton, false);
-  shell::MakeWhite(this);
+  workspace::MakeWhite(this);
   const std::pair<WizardButton, const char*> buttons[] = {
       {BackButton, "< &Back"}, {NextButton, "&Next >"}, {CancelButton, "Cancel"}, {FinishButton, "&Finish"}};
   for (const auto& [which, text] : buttons) {
@@ -90,14 +87,5 @@ void RunUpdateCommand(job::RepairState& state, CAutoUpdater& updater, UpdateHost
   }
   StartInstallerAfterWizard(state, updater, host, parent);
 }
-
-job::DialogAnswer DesktopUpdateHost::Ask(job::RepairState& state, job::Dialog dialog, QWidget* parent) {
-  return shell::CMessageBox::Ask(state, dialog, parent);
-}
-
-bool DesktopUpdateHost::Open(const QUrl& url) { return QDesktopServices::openUrl(url); }
-
-// exit, not quit: quit would close the main window, which asks whether to exit.
-void DesktopUpdateHost::Quit() { QCoreApplication::exit(0); }
 
 }  // namespace update

@@ -12,14 +12,15 @@
 #include <vector>
 
 #include "job/contract/message_texts.h"
+#include "shell/desktop_update_host.h"
 #include "shell/product_key.h"
 #include "update/update_host.h"
 
 namespace update_fixture {
 
 // The product key as an INI file in `folder`, with `values` (an empty value is
-// left out).
-inline shell::ProductKey WriteKey(const QTemporaryDir& folder, const std::map<QString, QString>& values) {
+// left out), read as the program reads it for the update.
+inline update::UpdateKey WriteKey(const QTemporaryDir& folder, const std::map<QString, QString>& values) {
   const QString path = QDir(folder.path()).filePath(QStringLiteral("product-key.ini"));
   QFile file(path);
   file.open(QIODevice::WriteOnly | QIODevice::Truncate);
@@ -27,11 +28,11 @@ inline shell::ProductKey WriteKey(const QTemporaryDir& folder, const std::map<QS
     if (!value.isEmpty()) file.write((name + QLatin1Char('=') + value + QLatin1Char('\n')).toUtf8());
   }
   file.close();
-  return shell::ProductKey(path);
+  return shell::UpdateKeyOf(shell::ProductKey(path));
 }
 
 // The usual key: installed `version`, program "kestrun-repair", the server `server`.
-inline shell::ProductKey StandardKey(const QTemporaryDir& folder, const QString& server,
+inline update::UpdateKey StandardKey(const QTemporaryDir& folder, const QString& server,
                                      const QString& version = QStringLiteral("1.0.0.1")) {
   return WriteKey(folder, {{QStringLiteral("Version"), version},
                            {QStringLiteral("ExeName"), QStringLiteral("kestrun-repair")},

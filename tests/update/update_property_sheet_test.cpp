@@ -12,7 +12,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "shell/link_label.h"
+#include "workspace/link_label.h"
 #include "tests/update/local_http_server.h"
 #include "tests/update/update_fixture.h"
 #include "update/auto_updater.h"
@@ -41,7 +41,7 @@ struct Wizard {
         sheet(state, updater, host, nullptr, 0) {
     sheet.show();
   }
-  Wizard(const shell::ProductKey& key) : updater(key, InDownloads({})), sheet(state, updater, host, nullptr, 0) {
+  Wizard(const update::UpdateKey& key) : updater(key, InDownloads({})), sheet(state, updater, host, nullptr, 0) {
     sheet.show();
   }
 
@@ -213,7 +213,7 @@ TEST(UpdatePropertySheetTest, UpgradePageOpensOnlyWebAddresses) {
                                     {"UpdateServer", server.Address().toString()},
                                     {"Update", page}}));
     ASSERT_TRUE(wizard.ToCheckResult());
-    shell::CLinkLabel* link = wizard.sheet.ProcessPage()->UpgradeLink();
+    workspace::CLinkLabel* link = wizard.sheet.ProcessPage()->UpgradeLink();
     ASSERT_TRUE(link->isVisible());
     QTest::mouseClick(link, Qt::LeftButton);
     const bool web = page.startsWith(QStringLiteral("https:"));
