@@ -36,7 +36,9 @@ CUpdatePropertySheet::CUpdatePropertySheet(job::RepairState& state, CAutoUpdater
   setPage(kProcessPage, process_);
   setPage(kFinalPage, final_);
   setStartId(kStartPage);
-  setMinimumSize(520, 360);
+  // Wide enough for the offer of an update to fit on two lines beside the
+  // animation without a word left alone on the second.
+  setMinimumSize(560, 360);
   state_.updateCancelled = 0;
   state_.installerPath.clear();
   // The wizard sets its buttons after a page has been entered; the check's
