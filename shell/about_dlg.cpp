@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "job/contract/message_texts.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 #include "workspace/color_button.h"
 #include "workspace/icons.h"
 
@@ -97,7 +97,7 @@ CAboutDlg::CAboutDlg(ProductLinks& links, const SystemFacts& system, QWidget* pa
   const QString product = QString::fromUtf8(job::kProductTitle);
   setObjectName(QStringLiteral("CAboutDlg"));
   setWindowTitle(QStringLiteral("About %1").arg(product));
-  MakeWhite(this);
+  workspace::MakeWhite(this);
   if (!showLicence_) showLicence_ = [](CEulaDlg& dialog) { dialog.exec(); };
 
   auto* picture = new QLabel(this);
@@ -135,15 +135,15 @@ CAboutDlg::CAboutDlg(ProductLinks& links, const SystemFacts& system, QWidget* pa
   facts->addWidget(systemVersion, 6, 1);
   facts->setColumnStretch(1, 1);
 
-  support_ = new CLinkLabel(QStringLiteral("Support"), this);
+  support_ = new workspace::CLinkLabel(QStringLiteral("Support"), this);
   support_->setObjectName(QStringLiteral("SupportLink"));
-  chat_ = new CLinkLabel(links_.Key().Value(QStringLiteral("LiveChatText")).value_or(QString()), this);
+  chat_ = new workspace::CLinkLabel(links_.Key().Value(QStringLiteral("LiveChatText")).value_or(QString()), this);
   chat_->setObjectName(QStringLiteral("LiveChatLink"));
-  connect(support_, &CLinkLabel::Clicked, this, [this] {
+  connect(support_, &workspace::CLinkLabel::Clicked, this, [this] {
     support_->SetVisited(true);
     links_.OpenHelp(this);
   });
-  connect(chat_, &CLinkLabel::Clicked, this, [this] {
+  connect(chat_, &workspace::CLinkLabel::Clicked, this, [this] {
     chat_->SetVisited(true);
     if (links_.OpenLiveChat(this)) update();
   });

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "shell/eula_dlg.h"
-#include "shell/link_label.h"
+#include "workspace/link_label.h"
 #include "shell/product_key.h"
 
 namespace shell {
@@ -41,8 +41,8 @@ class CAboutDlg : public QDialog {
             std::function<void(CEulaDlg&)> showLicence = {});
 
   QString VersionText() const { return version_->text(); }
-  CLinkLabel* SupportLink() const { return support_; }
-  CLinkLabel* ChatLink() const { return chat_; }
+  workspace::CLinkLabel* SupportLink() const { return support_; }
+  workspace::CLinkLabel* ChatLink() const { return chat_; }
   QPushButton* LicenceButton() const { return licence_; }
 
  private:
@@ -51,8 +51,8 @@ class CAboutDlg : public QDialog {
   ProductLinks& links_;
   std::function<void(CEulaDlg&)> showLicence_;
   QLabel* version_ = nullptr;
-  CLinkLabel* support_ = nullptr;
-  CLinkLabel* chat_ = nullptr;
+  workspace::CLinkLabel* support_ = nullptr;
+  workspace::CLinkLabel* chat_ = nullptr;
   QPushButton* licence_ = nullptr;
 };
 

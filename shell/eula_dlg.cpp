@@ -7,14 +7,14 @@
 #include <QStringDecoder>
 #include <QVBoxLayout>
 
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 namespace shell {
 
 CEulaDlg::CEulaDlg(const QString& path, QWidget* parent) : QDialog(parent), list_(new QTreeWidget(this)) {
   setObjectName(QStringLiteral("CEulaDlg"));
   setWindowTitle(QStringLiteral("End User License Agreement"));
-  MakeWhite(this);
+  workspace::MakeWhite(this);
   list_->setObjectName(QStringLiteral("LicenceText"));
   list_->setColumnCount(1);
   list_->setHeaderLabels({QStringLiteral("ID")});

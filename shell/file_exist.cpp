@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "workspace/color_button.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -58,7 +58,7 @@ CFileExist::CFileExist(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("CFileExist"));
   setWindowTitle(QStringLiteral("Overwrite File"));
   setModal(true);
-  MakeWhite(this);
+  workspace::MakeWhite(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(16, 16, 16, 12);

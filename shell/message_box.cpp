@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "workspace/color_button.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 namespace shell {
 
@@ -20,7 +20,7 @@ CMessageBox::CMessageBox(job::Dialog dialog, const job::DialogContent& content, 
                                                                : QStringLiteral("CRepairedSuccessfully"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  MakeWhite(this);
+  workspace::MakeWhite(this);
 
   auto* outer = new QVBoxLayout(this);
   auto* row = new QHBoxLayout();

@@ -14,6 +14,7 @@
 #include "shell/repair_dlg_class.h"
 #include "shell/select_file.h"
 #include "shell/single_instance.h"
+#include "update/update_property_sheet.h"
 #include "workspace/icons.h"
 
 namespace shell {
@@ -95,8 +96,8 @@ void ProgramDialogs::ShowAbout(QWidget* parent) {
 }
 
 void ProgramDialogs::ShowUpdate(QWidget* parent) {
-  state_.noticeText = "This version of the program does not update itself yet.";
-  CMessageBox::Ask(state_, job::Dialog::CUserDialog, parent);
+  if (!updater_) updater_ = std::make_unique<update::CAutoUpdater>(UpdateKeyOf(ProductKey::Open()));
+  update::RunUpdateCommand(state_, *updater_, updateHost_, parent);
 }
 
 QString ProgramDialogs::AskSaveFileName(QWidget* parent, const QString& suggested) {

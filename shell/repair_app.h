@@ -7,7 +7,9 @@
 
 #include "engine/sqlite_repair.h"
 #include "job/contract/repair_state.h"
+#include "shell/desktop_update_host.h"
 #include "shell/product_key.h"
+#include "update/auto_updater.h"
 #include "workspace/main_frame.h"
 
 namespace shell {
@@ -36,6 +38,10 @@ class ProgramDialogs : public workspace::FrameDialogs {
  private:
   job::RepairState& state_;
   ProductLinks links_;
+  // Made at the first Update command, kept for the run: a downloaded installer's
+  // folder belongs to it.
+  std::unique_ptr<update::CAutoUpdater> updater_;
+  DesktopUpdateHost updateHost_;
 };
 
 class CDravoltSqliteRepairApp : public QApplication {

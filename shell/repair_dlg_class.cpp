@@ -12,7 +12,7 @@
 #include "shell/dialog_banner.h"
 #include "workspace/color_button.h"
 #include "workspace/sx_group_box.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -44,7 +44,7 @@ CRepairDlgClass::CRepairDlgClass(job::RepairState& state, RepairDlgHost& host, Q
   setObjectName(QStringLiteral("CRepairDlgClass"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  MakeWhite(this);
+  workspace::MakeWhite(this);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 12);

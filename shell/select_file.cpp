@@ -20,7 +20,7 @@
 #include "shell/dialog_banner.h"
 #include "workspace/color_button.h"
 #include "workspace/sx_group_box.h"
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 namespace shell {
 namespace {
@@ -43,7 +43,7 @@ SelectFile::SelectFile(job::RepairState& state, SelectFileHost& host, const QStr
   setObjectName(QStringLiteral("SelectFile"));
   setWindowTitle(QString::fromUtf8(job::kProductTitle));
   setModal(true);
-  MakeWhite(this);
+  workspace::MakeWhite(this);
 
   CreateControls();
   CreateResultColumns();

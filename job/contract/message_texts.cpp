@@ -67,6 +67,10 @@ DialogContent OpenDialog(RepairState& state, Dialog dialog) {
     case Dialog::CStopDialog: {
       DialogContent content;
       content.lines.push_back(kStopQuestionText);
+      if (state.msgNotResumable) {
+        state.msgNotResumable = 0;
+        content.lines.push_back(kNotResumableText);
+      }
       content.yesButton = true;
       content.noButton = true;
       return content;

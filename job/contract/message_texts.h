@@ -21,6 +21,7 @@ inline constexpr const char* kAnotherInstanceText =
 inline constexpr const char* kExitQuestionText = "Exit Dravolt Kestrun Repair for SQLite?";
 inline constexpr const char* kFirstStopText = "First stop the current process.";
 inline constexpr const char* kStopQuestionText = "Do you want to stop the current process?";
+inline constexpr const char* kNotResumableText = "This process can not be resumed from the current stage.";
 inline constexpr const char* kRepairedText = "Selected SQLite database repaired successfully.";
 inline constexpr const char* kRepairedHintText =
     "Click 'Save' icon on the ribbon to save repaired database.";

@@ -47,6 +47,8 @@ struct RepairState {
   Flag searchRunning{0};
   // An online update is in progress (the Update command is disabled meanwhile).
   Flag updateRunning{0};
+  // The user cancelled the update wizard (nothing is to be started after it).
+  Flag updateCancelled{0};
 
   // Paths and texts (UTF-8).
   std::string databasePath;
@@ -73,7 +75,11 @@ struct RepairState {
   int32_t msgAnotherInstance = 0;
   int32_t exitRequested = 0;
   int32_t msgFirstStop = 0;
+  // The stop question adds that the process cannot be resumed (the update's
+  // download); cleared when the question opens.
+  int32_t msgNotResumable = 0;
   std::string noticeText;  // the text of CUserDialog
+  std::string installerPath;  // the installer the update wizard downloaded, or empty
 };
 
 }  // namespace job

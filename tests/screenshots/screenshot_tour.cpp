@@ -30,6 +30,12 @@
 #include "shell/repair_dlg_class.h"
 #include "shell/select_file.h"
 #include "tests/fixture/fixture_db.h"
+#include "tests/update/local_http_server.h"
+#include "tests/update/update_fixture.h"
+#include "update/auto_updater.h"
+#include "update/update_final.h"
+#include "update/update_process.h"
+#include "update/update_property_sheet.h"
 
 namespace {
 
@@ -97,6 +103,52 @@ bool Shoot(const QString& folder, const QString& name) {
   const bool saved = screen.save(path);
   std::printf("%s %s\n", saved ? "saved" : "FAILED", qPrintable(path));
   return saved;
+}
+
+// The update wizard's pages against a server on 127.0.0.1: the welcome, the
+// check's result (an update of the same major release), a download that has run
+// for a while, a completed download. The downloads go into a temporary folder.
+bool ShootUpdateWizard(const QString& out, QWidget* parent) {
+  bool ok = true;
+  testing_http::LocalHttpServer server;
+  const QByteArray installer = update_fixture::InstallerBody(3 * 1024 * 1024);
+  server.Set(QStringLiteral("/upgrade/kestrun-repair/kestrun-repair.txt"), testing_http::Route{200, "1.0.0.2 update\n"});
+  server.Set(QStringLiteral("/upgrade/kestrun-repair/kestrun-repair.exe"), testing_http::Route{200, installer});
+  server.Set(QStringLiteral("/slow/upgrade/kestrun-repair/kestrun-repair.txt"), testing_http::Route{200, "1.0.0.2\n"});
+  server.Set(QStringLiteral("/slow/upgrade/kestrun-repair/kestrun-repair.exe"),
+             testing_http::Route{200, installer, installer.size() / 2, true});
+  QTemporaryDir downloads;
+  auto runWizard = [&](const QString& serverPath, bool finish) {
+    QTemporaryDir folder;
+    update::UpdateOptions options;
+    options.tempRoot = downloads.path();
+    update::CAutoUpdater updater(
+        update_fixture::StandardKey(folder, server.Address().toString() + serverPath, QStringLiteral("1.0.0.1")),
+        options);
+    job::RepairState state;
+    update_fixture::RecordingHost host;
+    host.answer = job::DialogAnswer::Yes;
+    update::CUpdatePropertySheet sheet(state, updater, host, parent);
+    sheet.show();
+    if (finish) ok &= Shoot(out, QStringLiteral("update-wizard-start.png"));
+    sheet.next();
+    ok &= QTest::qWaitFor([&] { return sheet.ProcessPage()->Code() != -1; }, 10000);
+    if (finish) ok &= Shoot(out, QStringLiteral("update-wizard-check-result.png"));
+    sheet.next();
+    update::CUpdateFinal* page = sheet.FinalPage();
+    if (finish) {
+      ok &= QTest::qWaitFor([&] { return page->isComplete(); }, 15000);
+      ok &= Shoot(out, QStringLiteral("update-wizard-download-done.png"));
+    } else {
+      ok &= QTest::qWaitFor([&] { return updater.InstallerSize() > 0 && updater.DownloadTarget().size() > 0; }, 10000);
+      QTest::qWait(2500);  // the labels of a download that has run for a while
+      ok &= Shoot(out, QStringLiteral("update-wizard-downloading.png"));
+    }
+    sheet.reject();
+  };
+  runWizard(QString(), true);
+  runWizard(QStringLiteral("/slow"), false);
+  return ok;
 }
 
 }  // namespace
@@ -207,5 +259,6 @@ int main(int argc, char** argv) {
     overwrite.show();
     ok &= Shoot(out, QStringLiteral("overwrite-dialog.png"));
   }
+  ok &= ShootUpdateWizard(out, &frame);
   return ok ? 0 : 1;
 }

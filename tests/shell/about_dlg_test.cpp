@@ -59,17 +59,17 @@ TEST(AboutDlgTest, VersionLinksAndLicence) {
   EXPECT_EQ(about.findChild<QLabel*>("SystemVersion")->text(), "6. 1.7601");
   EXPECT_EQ(about.findChild<QLabel*>("SystemName")->text(), "Test OS");
 
-  shell::CLinkLabel* support = about.SupportLink();
-  shell::CLinkLabel* chat = about.ChatLink();
+  workspace::CLinkLabel* support = about.SupportLink();
+  workspace::CLinkLabel* chat = about.ChatLink();
   EXPECT_EQ(chat->text(), "Chat with us");
-  EXPECT_EQ(support->Colour(), shell::CLinkLabel::kLinkColour);
+  EXPECT_EQ(support->Colour(), workspace::CLinkLabel::kLinkColour);
   QTest::mouseClick(support, Qt::LeftButton);
-  EXPECT_EQ(support->Colour(), shell::CLinkLabel::kVisitedColour);
-  EXPECT_EQ(chat->Colour(), shell::CLinkLabel::kLinkColour) << "the other link stays blue";
+  EXPECT_EQ(support->Colour(), workspace::CLinkLabel::kVisitedColour);
+  EXPECT_EQ(chat->Colour(), workspace::CLinkLabel::kLinkColour) << "the other link stays blue";
   ASSERT_EQ(installed.opened.size(), 1);
   EXPECT_TRUE(installed.opened[0].endsWith("help.html"));
   QTest::mouseClick(chat, Qt::LeftButton);
-  EXPECT_EQ(chat->Colour(), shell::CLinkLabel::kVisitedColour);
+  EXPECT_EQ(chat->Colour(), workspace::CLinkLabel::kVisitedColour);
   EXPECT_EQ(installed.opened.back(), "https://chat.example/kestrun");
   EXPECT_TRUE(installed.reports.isEmpty());
 

@@ -56,6 +56,16 @@ TEST(MessageTextsTest, MessageDialogSelectors) {
   }
 }
 
+TEST(MessageTextsTest, StopQuestionAddsThatTheProcessCannotBeResumedOnce) {
+  RepairState state;
+  state.msgNotResumable = 1;
+  DialogContent content = OpenDialog(state, Dialog::CStopDialog);
+  EXPECT_EQ(content.lines, (std::vector<std::string>{kStopQuestionText, kNotResumableText}));
+  EXPECT_TRUE(content.yesButton && content.noButton);
+  EXPECT_EQ(state.msgNotResumable, 0);
+  EXPECT_EQ(OpenDialog(state, Dialog::CStopDialog).lines, std::vector<std::string>{kStopQuestionText});
+}
+
 TEST(FormatNowTest, EnglishNamesAndTwelveHourClock) {
   struct Case {
     int year, month, day, hour, minute, second;

@@ -1,9 +1,9 @@
-#include "shell/white_dialog.h"
+#include "workspace/white_dialog.h"
 
 #include <QPalette>
 #include <QWidget>
 
-namespace shell {
+namespace workspace {
 
 void MakeWhite(QWidget* dialog) {
   QPalette palette = dialog->palette();
@@ -19,4 +19,4 @@ void MakeWhite(QWidget* dialog) {
   dialog->setPalette(palette);
 }
 
-}  // namespace shell
+}  // namespace workspace

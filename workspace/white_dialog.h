@@ -3,10 +3,10 @@
 
 class QWidget;
 
-namespace shell {
+namespace workspace {
 
 // Gives `dialog` a white background with dark text in every state (fields and
 // buttons included), so a dark desktop theme gives no white on white.
 void MakeWhite(QWidget* dialog);
 
-}  // namespace shell
+}  // namespace workspace

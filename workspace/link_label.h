@@ -3,7 +3,7 @@
 
 #include <QLabel>
 
-namespace shell {
+namespace workspace {
 
 // Plain text, underlined, blue (red 0, green 0, blue 255); purple (red 128, green 0,
 // blue 128) once visited. The pointer over it is the hand. A click, or Space or
@@ -35,4 +35,4 @@ class CLinkLabel : public QLabel {
   bool visited_ = false;
 };
 
-}  // namespace shell
+}  // namespace workspace

@@ -1,9 +1,9 @@
-#include "shell/link_label.h"
+#include "workspace/link_label.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 
-namespace shell {
+namespace workspace {
 
 CLinkLabel::CLinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
   // The text may come from the product key: never read as markup.
@@ -46,4 +46,4 @@ void CLinkLabel::keyPressEvent(QKeyEvent* event) {
   QLabel::keyPressEvent(event);
 }
 
-}  // namespace shell
+}  // namespace workspace
