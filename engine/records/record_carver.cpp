@@ -569,7 +569,6 @@ bool RecordCarver::LostValueFits(const uint8_t* data, uint64_t size, size_t colu
 void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, Start start,
                                 std::vector<Candidate>& out) const {
   const size_t first = out.size();
-  const uint8_t* limit = page + end;
   auto add = [&](Candidate&& candidate) {
     for (size_t i = first; i < out.size(); ++i) {
       if (out[i].length != candidate.length) continue;

@@ -24,7 +24,9 @@ TEST(FuzzRegressionTest, SavedCrashInputsRepairCleanly) {
     const fuzz::RepairOutcome outcome = fuzz::RepairBytes(bytes.data(), bytes.size(), dir.path());
     EXPECT_EQ(outcome.crookedRows, 0);
     EXPECT_TRUE(outcome.outputIntact);
-    if (outcome.opened) EXPECT_TRUE(outcome.saveOpened);
+    if (outcome.opened) {
+      EXPECT_TRUE(outcome.saveOpened);
+    }
     ++inputs;
   }
   EXPECT_GE(inputs, 2) << "the saved inputs are there";

@@ -71,7 +71,9 @@ TEST(DroppedTablesTest, ADroppedTablesRowsComeBackUnderItsName) {
     const std::set<std::vector<std::string>> real(truth.begin(), truth.end());
     for (const auto& row : back) EXPECT_TRUE(real.count(row)) << row[1];
     EXPECT_EQ(fixture::Query(output, "SELECT a FROM keep"), (Rows{{"kept"}}));
-    if (c.liveRows) EXPECT_EQ(fixture::Query(output, "SELECT * FROM gone"), fresh);
+    if (c.liveRows) {
+      EXPECT_EQ(fixture::Query(output, "SELECT * FROM gone"), fresh);
+    }
     const auto lines = h.port.LogLines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), std::string("Table name   : ") + c.savedAs), lines.end());
     // Listed with the tables.
