@@ -1,6 +1,7 @@
 #include "engine/reader/cell_scan.h"
 
 #include <algorithm>
+#include <map>
 
 #include "engine/reader/coding.h"
 #include "engine/reader/format.h"
@@ -105,6 +106,33 @@ void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageH
   if (whole) return;
   offsets = LeafCellOffsets(page, usable, h);
   if (offsets.size() > n) offsets.resize(n);
+}
+
+std::vector<uint32_t> IndexCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h) {
+  std::vector<uint32_t> offsets;
+  std::map<uint32_t, uint32_t> taken;  // start -> end of each cell kept
+  const uint32_t lead = h.type == kIndexInteriorPage ? kChildPointerSize : 0;
+  const uint8_t* end = page + usable;
+  for (uint32_t i = 0; i < h.cellCount; ++i) {
+    const uint32_t at = CellOffset(page, usable, h, i);
+    if (at == 0 || at + lead >= usable) continue;
+    int64_t payload = 0;
+    const uint8_t* q = ReadVarint64(page + at + lead, end, &payload);
+    uint64_t length = static_cast<uint64_t>(lead) + 1;
+    if (q && payload > 0) {
+      const int64_t local = IndexLocalPayload(payload, usable);
+      length = static_cast<uint64_t>(q - (page + at)) + static_cast<uint64_t>(local) +
+               (local < payload ? kOverflowPointerSize : 0);
+    }
+    const uint32_t stop = static_cast<uint32_t>(std::min<uint64_t>(at + length, usable));
+    // A cell another pointer's cell already covers is no cell of its own.
+    auto next = taken.lower_bound(at);
+    if (next != taken.end() && next->first < stop) continue;
+    if (next != taken.begin() && std::prev(next)->second > at) continue;
+    taken.emplace(at, stop);
+    offsets.push_back(at);
+  }
+  return offsets;
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> LiveCellSpans(const uint8_t* page, uint32_t usable,

@@ -23,6 +23,12 @@ std::vector<uint32_t> LeafCellOffsets(const uint8_t* page, uint32_t usable, cons
 void FirstLeafCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h, uint32_t n,
                           std::vector<uint32_t>& offsets);
 
+// The offsets of the cells of an index page (leaf or interior), in pointer order:
+// each pointer's cell unless it overlaps the cell of an earlier pointer. No real
+// page has two cells on the same bytes; pointers crafted onto one cell would make
+// its record be read once for each.
+std::vector<uint32_t> IndexCellOffsets(const uint8_t* page, uint32_t usable, const BtreePageHeader& h);
+
 // Where the live cells of a table leaf or index page stand, [start, end) each,
 // ascending: the cells LeafCellOffsets gives for a table leaf, the cell-pointer
 // array's for an index page. A cell is as long as its varints, its local payload

@@ -350,8 +350,10 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     cellRecords.clear();
     cellRowids.clear();
     bool holdsLiveCopy = false;
-    for (uint32_t i = 0; i < h.cellCount; ++i) {
-      const uint32_t at = CellOffset(page.data(), usable, h, i);
+    // Each cell once, however many pointers name it.
+    const std::vector<uint32_t> offsets = h.type == format::kTableLeafPage ? LeafCellOffsets(page.data(), usable, h)
+                                                                           : IndexCellOffsets(page.data(), usable, h);
+    for (uint32_t at : offsets) {
       // Two freed pages may hold copies of one moved cell, whose chain both must
       // read whole to be recognised as that cell: chains are read again freely, up
       // to twice the file's pages in all; past that allowance each page serves one

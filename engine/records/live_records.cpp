@@ -82,8 +82,9 @@ uint64_t ReadIndexRecords(const Database& db, uint64_t rootPage, Work& work, Liv
     db.pages.ReadPage(number, page);
     const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, number);
     if (h.type == format::kIndexLeafPage) {
-      for (uint32_t i = 0; i < h.cellCount && !work.Stopped(); ++i) {
-        emit(page.data(), CellOffset(page.data(), usable, h, i), false);
+      for (uint32_t at : IndexCellOffsets(page.data(), usable, h)) {
+        if (work.Stopped()) break;
+        emit(page.data(), at, false);
       }
       if (bar.running) {
         work.Step();
@@ -95,8 +96,12 @@ uint64_t ReadIndexRecords(const Database& db, uint64_t rootPage, Work& work, Liv
     } else if (h.type == format::kIndexInteriorPage) {
       Frame frame;
       frame.page = number;
+      // The children of every pointer, the record of each cell once.
+      const std::vector<uint32_t> offsets = IndexCellOffsets(page.data(), usable, h);
+      std::unordered_set<uint32_t> kept(offsets.begin(), offsets.end());
       for (uint32_t i = 0; i < h.cellCount; ++i) {
-        frame.cells.push_back(CellOffset(page.data(), usable, h, i));
+        const uint32_t at = CellOffset(page.data(), usable, h, i);
+        frame.cells.push_back(kept.erase(at) != 0 ? at : 0);
         frame.children.push_back(CellLeftChild(page.data(), usable, h, i));
       }
       frame.children.push_back(h.rightChild);
@@ -140,10 +145,10 @@ uint64_t ReadIndexLeafRecords(const Database& db, const std::vector<uint64_t>& l
     if (work.Stopped() || !db.pages.ReadPage(number, page)) break;
     const BtreePageHeader h = ParseBtreeHeader(page.data(), usable, number);
     if (h.type != format::kIndexLeafPage) continue;
-    for (uint32_t i = 0; i < h.cellCount && !work.Stopped(); ++i) {
+    for (uint32_t at : IndexCellOffsets(page.data(), usable, h)) {
+      if (work.Stopped()) break;
       ++cells;
-      const uint32_t at = CellOffset(page.data(), usable, h, i);
-      if (at != 0 && ReadIndexCell(db.pages, page.data(), usable, at, false, &cell, &claims) &&
+      if (ReadIndexCell(db.pages, page.data(), usable, at, false, &cell, &claims) &&
           DecodeRecordValues(cell, db.textEncoding, fields, values)) {
         sink.Row(values, false, 0);
       }

@@ -384,9 +384,8 @@ void PageAttribution::AttributeIndexLeaves(const PageCensus& census, const std::
     db_.pages.ReadPage(stray, page);
     const BtreePageHeader h = ParseBtreeHeader(page.data(), db_.usableSize, stray);
     records.clear();
-    for (uint32_t i = 0; i < h.cellCount; ++i) {
-      const uint32_t at = CellOffset(page.data(), db_.usableSize, h, i);
-      if (at != 0 && ReadIndexCell(db_.pages, page.data(), db_.usableSize, at, false, &cell, &claims) &&
+    for (uint32_t at : IndexCellOffsets(page.data(), db_.usableSize, h)) {
+      if (ReadIndexCell(db_.pages, page.data(), db_.usableSize, at, false, &cell, &claims) &&
           DecodeRecordValues(cell, db_.textEncoding, fields, values) && !values.empty()) {
         records.push_back(values);
       }

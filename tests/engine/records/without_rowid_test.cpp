@@ -200,4 +200,23 @@ TEST(WithoutRowidTest, ACycleBetweenInteriorPagesEndsAndGivesEachRowOnce) {
   EXPECT_EQ(grid.size(), truth.size());
 }
 
+TEST(WithoutRowidTest, PointersCraftedOntoOneCellGiveItsRowOnce) {
+  // Every cell pointer of the one leaf names the first cell: each record once, not
+  // once a pointer (crafted pages would make every cell's bytes be read again).
+  TempDir dir;
+  const std::string path = dir.File("pointers.db");
+  fixture::BuildDatabase(path, {}, std::string(kCreate) + FillSql(40));
+  const auto pages = fixture::BtreePages(path, "stock");
+  ASSERT_EQ(pages.size(), 1u);
+  const int64_t header = fixture::HeaderAt(pages[0].page, 4096);
+  const uint64_t cells = fixture::GetBigEndian(path, header + 3, 2);
+  const uint64_t first = fixture::GetBigEndian(path, header + 8, 2);
+  for (uint64_t i = 1; i < cells; ++i) fixture::PutBigEndian(path, header + 8 + 2 * i, first, 2);
+
+  EngineHarness h;
+  h.Repair(path);
+  ASSERT_TRUE(h.Preview("stock"));
+  EXPECT_EQ(h.port.GridRows().size(), 1u);
+}
+
 }  // namespace
