@@ -55,8 +55,8 @@ uint64_t StoredSize(const Value& v, format::TextEncoding encoding) {
 void CarveFreeSpace(const Database& db, const RecordCarver& carver, const uint8_t* page, uint64_t pageNumber,
                     const BtreePageHeader& h, Work& work, std::vector<CarvedRecord>& found) {
   const uint32_t usable = db.usableSize;
-  carver.StartPage(page, h);
   const std::vector<std::pair<uint32_t, uint32_t>> cells = LiveCellSpans(page, usable, h);
+  carver.StartPage(page, h, cells);
   const uint32_t pointersEnd = h.cellPointerStart + format::kCellPointerSize * h.cellCount;
   const uint32_t firstCell = cells.empty() ? usable : cells.front().first;
   const uint32_t contentStart =

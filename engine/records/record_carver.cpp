@@ -8,7 +8,6 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/reader/cell_scan.h"
 #include "engine/reader/coding.h"
 #include "engine/reader/text_codec.h"
 #include "engine/records/table_row.h"
@@ -577,12 +576,7 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
     }
     out.push_back(std::move(candidate));
   };
-  // Where a live cell begins at `end`, where it ends.
-  uint32_t cutEnd = 0;
-  if (!liveCells_.empty()) {
-    const auto live = std::lower_bound(liveCells_.begin(), liveCells_.end(), std::make_pair(end, uint32_t{0}));
-    if (live != liveCells_.end() && live->first == end) cutEnd = live->second;
-  }
+  const uint32_t cutEnd = LiveCellEndFrom(end);
   auto consider = [&](const Layout& given, uint32_t cellEnd) {
     Layout layout = given;
     if (cellEnd == end) layout.cutEnd = cutEnd;
@@ -718,7 +712,8 @@ void RecordCarver::CandidatesAt(const uint8_t* page, uint32_t x, uint32_t end, S
   }
 }
 
-void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header) const {
+void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header,
+                             const std::vector<std::pair<uint32_t, uint32_t>>& liveCells) const {
   budget_ = kWorkPerPage;
   interiorPage_ = indexCells_ && header.type == kIndexInteriorPage;
   boundaries_.clear();
@@ -736,7 +731,7 @@ void RecordCarver::StartPage(const uint8_t* page, const BtreePageHeader& header)
   boundaries_.push_back(usable_);
   std::sort(boundaries_.begin(), boundaries_.end());
   liveCells_.clear();
-  if (header.type == kTableLeafPage && !indexCells_) liveCells_ = LiveCellSpans(page, usable_, header);
+  if (header.type == kTableLeafPage && !indexCells_) liveCells_ = liveCells;
 }
 
 bool RecordCarver::SameAsCellAt(const uint8_t* page, uint32_t at, const CarvedRecord& record, size_t known,
@@ -771,6 +766,11 @@ bool RecordCarver::SameAsCellAt(const uint8_t* page, uint32_t at, const CarvedRe
     if (last ? live.bytes.compare(0, old.bytes.size(), old.bytes) != 0 : live.bytes != old.bytes) return false;
   }
   return true;
+}
+
+uint32_t RecordCarver::LiveCellEndFrom(uint32_t at) const {
+  const auto live = std::lower_bound(liveCells_.begin(), liveCells_.end(), std::make_pair(at, uint32_t{0}));
+  return live != liveCells_.end() && live->first == at ? live->second : 0;
 }
 
 bool RecordCarver::IsBoundary(uint32_t x) const {
@@ -872,9 +872,7 @@ void RecordCarver::CarveGap(const uint8_t* page, uint32_t start, uint32_t end,
   std::vector<uint32_t> chained(end - start, 0);  // the freeblock's size, 0: not on a chain
   // A live cell at the gap's end may have been written over the end of the last
   // cell freed: that one's header states a size to exactly the live cell's end.
-  uint32_t cutEnd = 0;
-  const auto live = std::lower_bound(liveCells_.begin(), liveCells_.end(), std::make_pair(end, uint32_t{0}));
-  if (live != liveCells_.end() && live->first == end) cutEnd = live->second;
+  const uint32_t cutEnd = LiveCellEndFrom(end);
   for (uint32_t x = end - kLostBytes; x-- > start;) {
     uint32_t size = 0;
     if (cutEnd != 0 && OldFreeblockHeader(page, x, end, true, &size) && x + size == cutEnd) {

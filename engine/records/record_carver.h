@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "engine/reader/btree_page.h"
@@ -43,9 +44,11 @@ class RecordCarver {
                int aliasColumn, bool indexCells = false);
 
   // Gives the carver its full amount of work for the next page, whose header is
-  // `header`. Until it is called again, CarveFreeblock and CarveGap together try a
-  // bounded number of alignments.
-  void StartPage(const uint8_t* page, const BtreePageHeader& header) const;
+  // `header` and whose live cells stand at `liveCells` (LiveCellSpans). Until it is
+  // called again, CarveFreeblock and CarveGap together try a bounded number of
+  // alignments.
+  void StartPage(const uint8_t* page, const BtreePageHeader& header,
+                 const std::vector<std::pair<uint32_t, uint32_t>>& liveCells) const;
 
   // The most common stored sizes of the record's first two values among the live
   // rows (UINT64_MAX when not known): where two lost values could split their bytes
@@ -99,6 +102,8 @@ class RecordCarver {
   // ends by `end`.
   bool CellMayStart(const uint8_t* page, uint32_t x, uint32_t end) const;
   bool IsBoundary(uint32_t x) const;
+  // Where the live cell that begins at `at` ends; 0 when none begins there.
+  uint32_t LiveCellEndFrom(uint32_t at) const;
   // Whether the values a record cut at `at` keeps are all the live cell's at `at`
   // (the newer version of the row, written over the older one's end): then the
   // older one tells nothing.
