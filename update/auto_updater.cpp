@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include "update/page_parts.h"
 #include "update/update_thread.h"
 
 namespace update {
@@ -155,16 +156,8 @@ void CAutoUpdater::CancelCheck() {
   if (!check_) return;
   QNetworkReply* reply = check_;
   check_ = nullptr;
-  reply->disconnect(this);
-  // This may run inside one of the reply's own signals, where aborting it confuses
-  // the network code: it is broken off once the event loop has it back.
-  QMetaObject::invokeMethod(
-      reply,
-      [reply] {
-        reply->abort();
-        reply->deleteLater();
-      },
-      Qt::QueuedConnection);
+  // This may run inside one of the reply's own signals.
+  AbortLater(reply, this);
 }
 
 void CAutoUpdater::FinishCheck(int code) { emit CheckFinished(code); }

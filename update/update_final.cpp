@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "update/auto_updater.h"
+#include "update/page_parts.h"
 #include "update/update_host.h"
 #include "update/update_texts.h"
 
@@ -19,13 +20,7 @@ CUpdateFinal::CUpdateFinal(job::RepairState& state, CAutoUpdater& updater, Updat
   setWindowTitle(QString::fromUtf8(kPageCaption));
   setFinalPage(true);
   auto* layout = new QVBoxLayout(this);
-  auto* heading = new QLabel(QString::fromUtf8(kDownloadingHeading), this);
-  QFont bold = heading->font();
-  bold.setBold(true);
-  bold.setPixelSize(16);
-  heading->setFont(bold);
-  layout->addWidget(heading);
-  layout->addSpacing(12);
+  AddPageHeading(layout, kDownloadingHeading, this);
   auto label = [this](const QString& text, const char* name) {
     auto* made = new QLabel(text, this);
     made->setObjectName(QString::fromLatin1(name));

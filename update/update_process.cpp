@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <QWizard>
 
+#include "update/page_parts.h"
 #include "workspace/link_label.h"
 #include "update/auto_updater.h"
 #include "update/update_animation.h"
@@ -20,13 +21,7 @@ CUpdateProcess::CUpdateProcess(job::RepairState& state, CAutoUpdater& updater, U
   setObjectName(QStringLiteral("CUpdateProcess"));
   setWindowTitle(QString::fromUtf8(kPageCaption));
   auto* layout = new QVBoxLayout(this);
-  auto* heading = new QLabel(QString::fromUtf8(kCheckingHeading), this);
-  QFont bold = heading->font();
-  bold.setBold(true);
-  bold.setPixelSize(16);
-  heading->setFont(bold);
-  layout->addWidget(heading);
-  layout->addSpacing(12);
+  AddPageHeading(layout, kCheckingHeading, this);
   auto* row = new QHBoxLayout();
   animation_ = new CUpdateAnimation(this);
   animation_->setObjectName(QStringLiteral("Animation"));

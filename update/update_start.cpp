@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "update/page_parts.h"
 #include "update/update_texts.h"
 
 namespace update {
@@ -11,14 +12,7 @@ CUpdateStart::CUpdateStart(QWidget* parent) : QWizardPage(parent) {
   setObjectName(QStringLiteral("CUpdateStart"));
   setWindowTitle(QString::fromUtf8(kPageCaption));
   auto* layout = new QVBoxLayout(this);
-  auto* welcome = new QLabel(QString::fromUtf8(kWelcomeText), this);
-  welcome->setObjectName(QStringLiteral("WelcomeLabel"));
-  QFont heading = welcome->font();
-  heading.setBold(true);
-  heading.setPixelSize(16);
-  welcome->setFont(heading);
-  layout->addWidget(welcome);
-  layout->addSpacing(12);
+  AddPageHeading(layout, kWelcomeText, this)->setObjectName(QStringLiteral("WelcomeLabel"));
   for (const char* text : {kIntroText, kCloseOthersText}) {
     auto* label = new QLabel(QString::fromUtf8(text), this);
     label->setWordWrap(true);

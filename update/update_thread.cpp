@@ -4,6 +4,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include "update/page_parts.h"
 #include "update/rules/version_rules.h"
 
 namespace update {
@@ -153,16 +154,7 @@ void CUpdateThread::DropReply() {
   if (!reply_) return;
   QNetworkReply* reply = reply_;
   reply_ = nullptr;
-  reply->disconnect(this);
-  // Aborting inside one of the reply's own signals confuses the network code: the
-  // reply is broken off once the event loop has it back, then deleted.
-  QMetaObject::invokeMethod(
-      reply,
-      [reply] {
-        reply->abort();
-        reply->deleteLater();
-      },
-      Qt::QueuedConnection);
+  AbortLater(reply, this);
 }
 
 void CUpdateThread::Discard() {
