@@ -15,6 +15,7 @@ class Work {
   Work(job::FrontEndPort& port, const job::Flag& stop) : port_(port), stop_(stop) {}
 
   bool Stopped() const { return stop_.load() != 0; }
+  const job::Flag& StopFlag() const { return stop_; }
   void StartBar(int64_t range) { port_.Progress(job::ProgressAction::Start, range); }
   void Step() { port_.Progress(job::ProgressAction::Step, 0); }
   void FinishBar() { port_.Progress(job::ProgressAction::Finish, 0); }

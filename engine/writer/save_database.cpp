@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <set>
 
 #include <sqlite3.h>
@@ -12,6 +13,8 @@
 #include "engine/writer/output_connection.h"
 #include "engine/writer/table_copy.h"
 #include "platform/local_time.h"
+#include "platform/output_file.h"
+#include "platform/safe_text.h"
 
 namespace engine::writer {
 namespace {
@@ -44,19 +47,6 @@ bool OutputHasTable(sqlite3* db, const std::string& name) {
   sqlite3_finalize(stmt);
   return found;
 }
-
-// The connection of one save; closed when the save ends, also on an exception.
-class OutputDatabase {
- public:
-  explicit OutputDatabase(sqlite3* db) : db_(db) {}
-  ~OutputDatabase() { sqlite3_close(db_); }
-  OutputDatabase(const OutputDatabase&) = delete;
-  OutputDatabase& operator=(const OutputDatabase&) = delete;
-  sqlite3* get() const { return db_; }
-
- private:
-  sqlite3* db_;
-};
 
 // The output's page cache. Pages beyond it spill to the file within the table's
 // transaction, so a table of any size costs this much memory at most.
@@ -94,25 +84,25 @@ struct Creation {
   std::set<std::string> createdHere;
 };
 
-Creation CreateCheckedTables(const std::vector<const TableEntry*>& checked, sqlite3* out, Work& work) {
+Creation CreateCheckedTables(const std::vector<const TableEntry*>& checked, OutputConnection& out, Work& work) {
   Creation creation;
   for (const TableEntry* entry : checked) {
     if (work.Stopped()) break;
     std::string why;
     bool created = true;
-    if (OutputHasTable(out, entry->name)) {
+    if (OutputHasTable(out.get(), entry->name)) {
       // A virtual table created before it made this one (its shadow table): the
       // recovered rows go into it, in place of the ones the virtual table made.
     } else if (IsCarvedCompanionName(entry->name)) {
-      const std::string ddl = BuildDeletedTableDdl(*entry);
-      created = RunCreateStatement(out, ddl, CreateKind::Table, &why);
+      const std::string target = CompanionTableName(*entry);
+      created = out.RunStoredCreate(BuildDeletedTableDdl(*entry), CreateKind::Table, target, &why);
       if (created) creation.createdHere.insert(entry->name);
     } else if (EndsWithDeletedSuffix(entry->name) || IsInternalTableName(entry->name)) {
       // "CalendarCache(deleted)" is read as a live table but gets no table of its
       // own, and SQLite creates and fills its internal tables (sqlite_sequence,
       // sqlite_stat1) itself: no statement runs, and their copy writes nothing.
     } else {
-      created = RunCreateStatement(out, entry->sql, CreateKind::Table, &why);
+      created = out.RunStoredCreate(entry->sql, CreateKind::Table, entry->name, &why);
       if (created) creation.createdHere.insert(entry->name);
     }
     creation.byEntry[entry] = {created, why};
@@ -121,12 +111,9 @@ Creation CreateCheckedTables(const std::vector<const TableEntry*>& checked, sqli
 }
 
 void CopyCheckedTables(const Database& db, const Schema& schema, const SaveRequest& request,
-                       const std::vector<const TableEntry*>& checked, sqlite3* out,
+                       const std::vector<const TableEntry*>& checked, OutputConnection& out,
                        const Creation& creation, Work& work, SaveReport& report,
                        const std::function<void(const TableReport&)>& onTable) {
-  // Only the engine's own bound INSERTs run here (views and triggers come later), so
-  // the defensive mode can let them fill a virtual table's shadow tables.
-  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 0, nullptr);
   for (const TableEntry* entry : checked) {
     if (work.Stopped()) break;
     const std::string& name = entry->name;
@@ -138,58 +125,124 @@ void CopyCheckedTables(const Database& db, const Schema& schema, const SaveReque
       table.created = created->second.first;
       table.createError = created->second.second;
     }
-    CopyTable(db, schema, *entry, out, creation.createdHere, request.schemaShown, work, table);
+    // Defensive mode refuses writes into the shadow tables a virtual table's module
+    // made (tables this save did not create itself); only the engine's own bound
+    // INSERTs run while it is off.
+    const bool shadow = !creation.createdHere.count(entry->name);
+    if (shadow) out.AllowShadowTableWrites(true);
+    CopyTable(db, schema, *entry, out.get(), creation.createdHere, request.schemaShown, work, table);
+    if (shadow) out.AllowShadowTableWrites(false);
     report.tables.push_back(table);
     if (onTable) onTable(table);
     if (table.Saved()) work.Port().ObjectSaved(name);
   }
-  sqlite3_db_config(out, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+}
+
+// The first name of the form `folder` + `stem` + `mark` + `extension` (then with
+// "(2)", "(3)", ... before the extension) that `take` can claim; empty with `error`
+// set when none can be.
+template <typename Take>
+std::string FirstFreeName(const std::string& folder, const std::string& fileName, const std::string& mark,
+                          Take take, std::string* error) {
+  const size_t dot = fileName.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && dot > 0;
+  const std::string stem = (hasExtension ? fileName.substr(0, dot) : fileName) + mark;
+  const std::string extension = hasExtension ? fileName.substr(dot) : "";
+  for (int n = 1; n < 10000; ++n) {
+    const std::string path = folder + stem + (n == 1 ? "" : "(" + std::to_string(n) + ")") + extension;
+    bool exists = false;
+    if (take(path, &exists, error)) return path;
+    if (!exists) return {};
+  }
+  if (error) *error = "no free file name";
+  return {};
+}
+
+// Where the save writes until it is complete: a name no output can have, as every
+// output's name begins with "Repaired_".
+std::string ClaimTemporaryPath(const std::string& folder, const std::string& fileName, std::string* error) {
+  return FirstFreeName(folder, "~" + fileName + ".partial", "", platform::CreateExclusive, error);
+}
+
+// Syncs and closes the output, then gives it its name: the final one when every
+// checked object was written, "... (incomplete)" when a stop or a refused object
+// left it short; a file that failed to be written is removed.
+void FinishOutput(std::unique_ptr<OutputConnection> output, const std::string& temporary,
+                  const SaveRequest& request, const std::string& fileName, SaveReport& report) {
+  std::string error;
+  const bool outputFailed = output->WriteFailed();
+  if (!output->Sync(&error) || !output->Close(&error)) report.writeError = error;
+  output.reset();
+  bool writeFailed = !report.writeError.empty() || outputFailed;
+  for (const TableReport& t : report.tables) writeFailed = writeFailed || !t.committed;
+  if (writeFailed) {
+    // What SQLite wrote before the failure is not a database to trust.
+    std::remove(temporary.c_str());
+    if (report.writeError.empty()) report.writeError = "a table could not be written";
+    return;
+  }
+  const bool complete = report.Complete();
+  const std::string name = PublishOutput(temporary, request.destinationFolder, fileName, !complete, &error);
+  if (name.empty()) {
+    std::remove(temporary.c_str());
+    report.writeError = "the repaired database cannot be named (" + error + ")";
+    return;
+  }
+  platform::SyncFolder(request.destinationFolder);
+  report.outputPath = name;
+  report.incomplete = !complete;
 }
 
 }  // namespace
+
+std::string PublishOutput(const std::string& temporary, const std::string& folder, const std::string& fileName,
+                          bool incomplete, std::string* error) {
+  return FirstFreeName(
+      folder, fileName, incomplete ? " (incomplete)" : "",
+      [&](const std::string& path, bool* exists, std::string* why) {
+        return platform::RenameNoReplace(temporary, path, exists, why);
+      },
+      error);
+}
 
 SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
                                 const SaveRequest& request, Work& work,
                                 const std::function<void(const TableReport&)>& onTable) {
   SaveReport report;
   std::string error;
-  report.outputPath = ClaimFreeOutputPath(request.destinationFolder,
-                                          OutputPrefix() + request.databaseFileName, &error);
-  if (report.outputPath.empty()) {
+  const std::string fileName = OutputPrefix() + platform::SafeFileName(request.databaseFileName);
+  const std::string temporary = ClaimTemporaryPath(request.destinationFolder, fileName, &error);
+  if (temporary.empty()) {
     report.openWhere = request.destinationFolder;
     report.openError = error;
     return report;
   }
-  sqlite3* connection = OpenOutputDatabase(report.outputPath, &error);
-  if (!connection) {
-    // The name was claimed with an empty file; nothing else will use it.
-    std::remove(report.outputPath.c_str());
-    report.openWhere = report.outputPath;
+  // The repaired file keeps the damaged file's text encoding (set before any table
+  // exists).
+  std::unique_ptr<OutputConnection> output =
+      OutputConnection::Open(temporary, EncodingPragma(db.textEncoding), work.StopFlag(), &error);
+  if (!output) {
+    std::remove(temporary.c_str());
+    report.openWhere = request.destinationFolder;
     report.openError = error;
-    report.outputPath.clear();
     return report;
   }
-  OutputDatabase output(connection);
-  sqlite3* out = output.get();
+  OutputConnection& out = *output;
   report.opened = true;
   for (const char* pragma : {"PRAGMA temp_store=2", "PRAGMA synchronous=0", "PRAGMA count_changes=OFF",
-                             "PRAGMA journal_mode = DELETE", "PRAGMA read_uncommitted = 1;",
-                             "PRAGMA locking_mode = NORMAL;", kCacheSizePragma,
-                             // The repaired file keeps the damaged file's text
-                             // encoding (set before any table exists).
-                             EncodingPragma(db.textEncoding)}) {
-    if (!Exec(out, pragma, &error)) report.settingErrors.push_back(std::string(pragma) + ": " + error);
+                             "PRAGMA read_uncommitted = 1;", "PRAGMA locking_mode = NORMAL;", kCacheSizePragma}) {
+    if (!out.Exec(pragma, &error)) report.settingErrors.push_back(std::string(pragma) + ": " + error);
   }
-  sqlite3_busy_timeout(out, 10000);
+  sqlite3_busy_timeout(out.get(), 10000);
 
   // The tables first: every checked one is created, then every one is copied.
   const std::vector<const TableEntry*> checked = CheckedEntries(schema.tableList, request.checkedTables);
   const Creation creation = CreateCheckedTables(checked, out, work);
   CopyCheckedTables(db, schema, request, checked, out, creation, work, report, onTable);
 
-  // Views and triggers come after the tables they read. One is reported saved only
-  // when its text created it. Both are matched by name ignoring case, as SQLite
-  // names them.
+  // Views and triggers come after the tables they read, and are created, never run.
+  // One is reported saved only when its text created it. Both are matched by name
+  // ignoring case, as SQLite names them.
   auto saveObjects = [&](const std::vector<std::string>& checked, const auto& list, CreateKind kind,
                          const char* label) {
     for (const std::string& name : checked) {
@@ -197,7 +250,7 @@ SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
       for (const auto& entry : list) {
         if (!EqualIgnoringCase(entry.name, name)) continue;
         ObjectReport object{label, entry.name, false, {}};
-        object.saved = RunCreateStatement(out, entry.sql, kind, &object.error);
+        object.saved = out.RunStoredCreate(entry.sql, kind, entry.name, &object.error);
         if (object.saved) work.Port().ObjectSaved(name);
         report.objects.push_back(object);
       }
@@ -206,6 +259,7 @@ SaveReport SaveRepairedDatabase(const Database& db, const Schema& schema,
   saveObjects(request.checkedViews, schema.viewList, CreateKind::View, "View");
   saveObjects(request.checkedTriggers, schema.triggerList, CreateKind::Trigger, "Trigger");
   report.stopped = work.Stopped();
+  FinishOutput(std::move(output), temporary, request, fileName, report);
   return report;
 }
 

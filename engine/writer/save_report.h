@@ -26,6 +26,7 @@ struct TableReport {
   uint64_t refused = 0;    // records SQLite refused (a constraint, a value it rejects)
   std::string firstRefusal;
   uint64_t extraValues = 0;  // records with more values than the table has columns
+  uint64_t cutValues = 0;    // live values cut short where their overflow chain broke
   bool committed = true;     // its transaction began and committed
   std::string commitError;   // SQLite's reason when it did not, or a write failed
   bool cutShort = false;     // a stop request ended the reading before the last record
@@ -53,10 +54,12 @@ struct SaveReport {
   std::vector<TableReport> tables;
   std::vector<ObjectReport> objects;
   bool stopped = false;  // a stop request ended the save early
+  std::string writeError;   // the file failed to be written: it was removed
+  bool incomplete = false;  // outputPath is the "... (incomplete)" file a stop or a failed object left
 
   // Every checked object was written.
   bool Complete() const {
-    if (!opened || stopped || !settingErrors.empty()) return false;
+    if (!opened || stopped || !settingErrors.empty() || !writeError.empty()) return false;
     for (const TableReport& t : tables) {
       if (!t.Saved()) return false;
     }
@@ -68,6 +71,7 @@ struct SaveReport {
   // The first reason the save is not complete, for the closing message.
   std::string FirstFailure() const {
     if (!opened) return openError;
+    if (!writeError.empty()) return writeError;
     if (!settingErrors.empty()) return settingErrors.front();
     for (const TableReport& t : tables) {
       if (!t.created) return "table " + t.name + ": " + t.createError;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include "engine/writer/output_connection.h"
+#include "engine/writer/save_database.h"
 #include "job/recovery_thread.h"
 #include "tests/fixture/fixture_db.h"
 #include "tests/fixture/save_harness.h"
@@ -110,19 +111,39 @@ TEST(SaveTest, EveryRowOnAnIntactLeafPageComesBack) {
   for (const auto& row : after) EXPECT_TRUE(original.count(row)) << row[0];
 }
 
+// A stored text reaches the output only as the object it claims to be. Each case
+// replaces the text of one object of a small database (table t, view v, trigger r)
+// and the save must survive it, refuse it (unless `created`), log why, and create
+// nothing beyond the objects of the schema.
 TEST(SaveTest, CraftedCreateTextsReachNothingOutsideTheOutput) {
   struct Case {
     const char* name;
-    std::string sql;  // replaces the stored CREATE text of table t, view v or trigger r
+    std::string sql;
     const char* object;
+    bool created = false;
   } cases[] = {
       {"table followed by ATTACH", "CREATE TABLE t(a); ATTACH 'EVIL' AS evil", "t"},
       {"table followed by VACUUM INTO", "CREATE TABLE t(a); VACUUM INTO 'EVIL'", "t"},
       {"table followed by a second table", "CREATE TABLE t(a); CREATE TABLE second(b)", "t"},
       {"a temporary table", "CREATE TEMP TABLE t(a)", "t"},
+      {"a table in the temp schema", "CREATE TABLE temp.t(a)", "t"},
+      {"a table in an attached schema", "CREATE TABLE \"aux\".t(a)", "t"},
+      {"a table in the main schema", "CREATE TABLE main.t(a)", "t", true},
+      {"a table made by a query", "CREATE TABLE t AS SELECT 1 AS a", "t"},
+      {"a table without end",
+       "CREATE TABLE t AS WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x AS a FROM c", "t"},
+      {"a code address from fts3_tokenizer", "CREATE TABLE t AS SELECT fts3_tokenizer('simple') AS a", "t"},
+      {"a tokenizer the file chose",
+       "CREATE TABLE t AS SELECT fts3_tokenizer('simple', x'4141414141414141') AS a", "t"},
+      {"fts3_tokenizer in a CHECK", "CREATE TABLE t(a CHECK (fts3_tokenizer('simple') IS NOT NULL))", "t"},
+      {"load_extension in a generated column", "CREATE TABLE t(a, b AS (load_extension('EVIL')))", "t"},
+      {"a table of another name", "CREATE TABLE second(a)", "t"},
+      {"a virtual table of a module that stores nothing", "CREATE VIRTUAL TABLE t USING dbstat", "t"},
       {"an index instead of a table", "CREATE INDEX t ON other(x)", "t"},
       {"a view followed by ATTACH", "CREATE VIEW v AS SELECT 1; ATTACH 'EVIL' AS evil", "v"},
+      {"a temporary view", "CREATE VIEW temp.v AS SELECT 1", "v"},
       {"a trigger written to attach", "CREATE TRIGGER r AFTER INSERT ON other BEGIN SELECT 1; END; ATTACH 'EVIL' AS e", "r"},
+      {"a temporary trigger", "CREATE TEMP TRIGGER r AFTER INSERT ON other BEGIN SELECT 1; END", "r"},
       {"a view that is a table", "CREATE TABLE v(x)", "v"},
   };
   for (const auto& c : cases) {
@@ -134,28 +155,43 @@ TEST(SaveTest, CraftedCreateTextsReachNothingOutsideTheOutput) {
     std::string escaped;
     for (char ch : sql) escaped += ch == '\'' ? std::string("''") : std::string(1, ch);
     const std::string path = dir.File("crafted.db");
+    // The full-text table uses the tokenizer a crafted text would replace first.
     fixture::BuildDatabase(path, {},
                            "CREATE TABLE t(a); INSERT INTO t VALUES(1);"
                            "CREATE TABLE other(x);"
+                           "CREATE VIRTUAL TABLE b USING fts3(c, tokenize=simple);"
+                           "INSERT INTO b VALUES('some words');"
                            "CREATE VIEW v AS SELECT * FROM other;"
                            "CREATE TRIGGER r AFTER INSERT ON other BEGIN SELECT 1; END;"
                            "PRAGMA writable_schema=ON;"
                            "UPDATE sqlite_schema SET sql = '" + escaped + "' WHERE name = '" + c.object + "';");
-    fs::create_directory(dir.File("out"));
+    const std::string folder = dir.File("out");
+    fs::create_directory(folder);
     EngineHarness h;
-    const std::string output = RepairAndSave(h, path, dir.File("out"));
+    const std::string output = RepairAndSave(h, path, folder);
     ASSERT_FALSE(output.empty());
     EXPECT_FALSE(fs::exists(evil));
-    EXPECT_EQ(FilesIn(dir.File("out")).size(), 1u);
-    auto objects = fixture::Query(output, "SELECT name FROM sqlite_schema ORDER BY name");
-    for (const auto& row : objects) {
-      EXPECT_NE(row[0], c.object) << "the refused object was created";
-      EXPECT_NE(row[0], "second");
+    EXPECT_EQ(FilesIn(folder).size(), 1u);
+    EXPECT_EQ(fixture::Query(output, "SELECT c FROM b"), (std::vector<std::vector<std::string>>{{"some words"}}));
+    std::set<std::string> objects;
+    for (const auto& row : fixture::Query(output, "SELECT name FROM sqlite_schema")) objects.insert(row[0]);
+    EXPECT_EQ(objects.count(c.object), c.created ? 1u : 0u);
+    EXPECT_EQ(objects.count("second"), 0u);
+    if (c.created) {
+      EXPECT_EQ(fixture::Query(output, "SELECT a FROM t"), (std::vector<std::vector<std::string>>{{"1"}}));
+      continue;
+    }
+    // A text without a column list gives the repair no table to list: nothing of
+    // it is checked, so nothing is refused.
+    const auto& tables = h.Schema().tableList;
+    if (std::none_of(tables.begin(), tables.end(), [](const engine::TableEntry& e) { return e.name == "t"; })) {
+      continue;
     }
     auto log = h.port.LogLines();
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
       return line.find(std::string(" ") + c.object + " was not ") != std::string::npos;
     })) << "the refusal is logged";
+    EXPECT_NE(output.find(" (incomplete)"), std::string::npos) << "a save short of an object has no final name";
   }
 }
 
@@ -178,6 +214,24 @@ bool Logged(const EngineHarness& h, const std::string& text) {
   auto log = h.port.LogLines();
   return std::any_of(log.begin(), log.end(),
                      [&](const std::string& line) { return line.find(text) != std::string::npos; });
+}
+
+// A value a crafted DEFAULT would compute is never a code address: the function
+// refuses, so the records that needed it are refused and counted.
+TEST(SaveTest, ADefaultCallingFts3TokenizerWritesNoAddress) {
+  TempDir dir;
+  const std::string path = dir.File("crafted.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a); INSERT INTO t VALUES(1), (2);"
+                         "PRAGMA writable_schema=ON;"
+                         "UPDATE sqlite_schema SET sql = 'CREATE TABLE t(a, b DEFAULT (fts3_tokenizer(''simple'')))'"
+                         " WHERE name = 't';");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::Query(output, "SELECT count(*) FROM t WHERE typeof(b) = 'blob'"),
+            (std::vector<std::vector<std::string>>{{"0"}}));
+  EXPECT_TRUE(Logged(h, "2 record(s) could not be written"));
 }
 
 TEST(SaveTest, GeneratedColumnsKeepEveryValueInItsColumn) {
@@ -359,18 +413,20 @@ TEST(SaveTest, TablesWhoseNamesDifferOnlyInCaseAreEachWrittenOnce) {
   EXPECT_TRUE(Logged(h, "Saving process failed on "));
 }
 
-TEST(SaveTest, AStopDuringACopyLeavesTheTableUnsavedAndTheSaveUnfinished) {
+TEST(SaveTest, AStopDuringACopyKeepsAnIncompleteFileThatSaysWhatItHolds) {
   TempDir dir;
   const std::string path = dir.File("long.db");
   fixture::BuildDatabase(path, {},
+                         "CREATE TABLE first(x); INSERT INTO first VALUES(1), (2);"
                          "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000)"
-                         " INSERT INTO t SELECT i, printf('row %d', i) FROM n;");
+                         " INSERT INTO t SELECT i, printf('row %d', i) FROM n;"
+                         "CREATE TABLE never(y); INSERT INTO never VALUES(1);");
   EngineHarness h;
   h.state.databasePath = path;
   h.state.databaseFileName = "long.db";
   job::StartRepairJob(h.state, h.engine, h.port, path, false)->Join();
-  h.state.checkedTables = {"t"};
+  h.state.checkedTables = {"first", "t", "never"};
   h.state.destinationFolder = dir.path() + "/";
   h.port.ClearEvents();
   int steps = 0;
@@ -378,29 +434,49 @@ TEST(SaveTest, AStopDuringACopyLeavesTheTableUnsavedAndTheSaveUnfinished) {
     if (e.number == job::Notification::Progress && e.second == 2 && ++steps == 100) h.state.stopRequested = 1;
   };
   job::StartSaveJob(h.state, h.engine, h.port)->Join();
-  EXPECT_TRUE(h.port.SavedObjects().empty()) << "a table cut short keeps its check mark";
+  auto saved = h.port.SavedObjects();
+  EXPECT_EQ(std::count(saved.begin(), saved.end(), "t"), 0) << "a table cut short keeps its check mark";
   EXPECT_TRUE(Logged(h, "Process stopped by user on "));
   EXPECT_FALSE(Logged(h, "completed successfully"));
   EXPECT_FALSE(Logged(h, "Saving process failed"));
   EXPECT_EQ(h.state.saveFinished, 0);
-  const auto rows = fixture::Query(h.state.outputPath, "SELECT count(*) FROM t");
-  EXPECT_GT(std::stoi(rows[0][0]), 0);
-  EXPECT_LT(std::stoi(rows[0][0]), 3000);
+  const std::string output = h.state.outputPath;
+  ASSERT_NE(output.find(" (incomplete).db"), std::string::npos) << output;
+  for (const std::string& name : FilesIn(dir.path())) {
+    EXPECT_EQ(name.find("Repaired_") == 0 && name.find(" (incomplete)") == std::string::npos, false) << name;
+  }
+  const int rows = std::stoi(fixture::Query(output, "SELECT count(*) FROM t")[0][0]);
+  EXPECT_GT(rows, 0);
+  EXPECT_LT(rows, 3000);
+  EXPECT_TRUE(Logged(h, "The repaired database is incomplete; it was kept as " + output + "."));
+  EXPECT_TRUE(Logged(h, "Table(s) saved whole: first"));
+  EXPECT_TRUE(Logged(h, "Table t was cut short: " + std::to_string(rows) + " record(s) written."));
+  EXPECT_EQ(fixture::Query(output, "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
 }
 
 TEST(SaveTest, OutputNamesAreNeverReused) {
   TempDir dir;
   std::string error;
   const std::string folder = dir.path() + "/";
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
-            folder + "Repaired_01_02_03_a.db");
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
-            folder + "Repaired_01_02_03_a(2).db");
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "Repaired_01_02_03_a.db", &error),
-            folder + "Repaired_01_02_03_a(3).db");
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "noext", &error), folder + "noext");
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder, "noext", &error), folder + "noext(2)");
-  EXPECT_EQ(engine::writer::ClaimFreeOutputPath(folder + "missing/", "a.db", &error), "");
+  auto write = [](const std::string& file, const std::string& text) {
+    fixture::WriteFile(file, std::vector<uint8_t>(text.begin(), text.end()));
+  };
+  auto publish = [&](const std::string& name, bool incomplete) {
+    const std::string temporary = folder + "~partial";
+    write(temporary, "written");
+    return engine::writer::PublishOutput(temporary, folder, name, incomplete, &error);
+  };
+  write(folder + "Repaired_01_02_03_a.db", "older");
+  EXPECT_EQ(publish("Repaired_01_02_03_a.db", false), folder + "Repaired_01_02_03_a(2).db");
+  EXPECT_EQ(publish("Repaired_01_02_03_a.db", false), folder + "Repaired_01_02_03_a(3).db");
+  EXPECT_EQ(publish("Repaired_01_02_03_a.db", true), folder + "Repaired_01_02_03_a (incomplete).db");
+  EXPECT_EQ(publish("Repaired_01_02_03_a.db", true), folder + "Repaired_01_02_03_a (incomplete)(2).db");
+  EXPECT_EQ(publish("noext", false), folder + "noext");
+  EXPECT_EQ(publish("noext", false), folder + "noext(2)");
+  const std::vector<uint8_t> older = fixture::ReadFile(folder + "Repaired_01_02_03_a.db");
+  EXPECT_EQ(std::string(older.begin(), older.end()), "older") << "an older file is never replaced";
+  write(folder + "~partial", "x");
+  EXPECT_EQ(engine::writer::PublishOutput(folder + "~partial", folder + "missing/", "a.db", false, &error), "");
   EXPECT_FALSE(error.empty());
 }
 

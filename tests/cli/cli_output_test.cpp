@@ -1,0 +1,114 @@
+// Where the console program's save goes: never a final name for a save cut short
+// by SIGKILL, an output folder that is a path and never a URI, an output name
+// without the control characters of the input's.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/fixture/fixture_db.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// Starts the console program saving `input` into `folder`, output discarded.
+pid_t StartSave(const std::string& input, const std::string& folder) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    freopen("/dev/null", "w", stdout);
+    freopen("/dev/null", "w", stderr);
+    execl(KESTRUN_CLI, KESTRUN_CLI, "--out", folder.c_str(), input.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  return pid;
+}
+
+// The size of the save's unfinished file, or -1 while there is none.
+int64_t UnfinishedSize(const std::string& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    std::error_code ec;
+    if (name[0] == '~') return static_cast<int64_t>(fs::file_size(entry.path(), ec));
+  }
+  return -1;
+}
+
+TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
+  fixture::TempDir dir;
+  const std::string input = dir.File("big.db");
+  fixture::BuildDatabase(input, {},
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)"
+                         " INSERT INTO t SELECT i, printf('%.80c', 'v') FROM n;");
+  const std::string folder = dir.File("out");
+  fs::create_directory(folder);
+  // Killed at once, as the unfinished file appears, and once it holds 1 and 8 MB.
+  for (int64_t killAt : {-2, 0, 1 << 20, 8 << 20}) {
+    SCOPED_TRACE("killed at " + std::to_string(killAt));
+    const pid_t pid = StartSave(input, folder);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    bool ended = false;
+    while (killAt >= 0 && UnfinishedSize(folder) < killAt) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        ended = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(ended) << "the save ended before the point it was to be killed at";
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    for (const std::string& name : FilesIn(folder)) {
+      EXPECT_EQ(name.rfind("Repaired_", 0), std::string::npos) << name;
+      EXPECT_EQ(name.find("-journal"), std::string::npos) << name;
+      fs::remove(folder + "/" + name);
+    }
+  }
+}
+
+TEST(CliOutputTest, AnOutputFolderIsAPathNeverAUri) {
+  fixture::TempDir dir;
+  const std::string input = dir.File("a.db");
+  fixture::BuildDatabase(input, {}, "CREATE TABLE t(x); INSERT INTO t VALUES(1);");
+  fs::create_directory(dir.File("file:o"));
+  fs::create_directory(dir.File("o"));
+  const std::string command = "cd '" + dir.path() + "' && " KESTRUN_CLI " --out file:o a.db > /dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_TRUE(FilesIn(dir.File("o")).empty()) << "nothing is written where a URI would point";
+  const auto saved = FilesIn(dir.File("file:o"));
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(fixture::Query(dir.File("file:o") + "/" + saved[0], "SELECT x FROM t"),
+            (std::vector<std::vector<std::string>>{{"1"}}));
+}
+
+TEST(CliOutputTest, ControlCharactersOfTheInputNameStayOutOfTheOutputName) {
+  fixture::TempDir dir;
+  const std::string input = dir.File("two\nlines\x1b[1m.db");
+  fixture::BuildDatabase(input, {}, "CREATE TABLE t(x); INSERT INTO t VALUES(1);");
+  const std::string folder = dir.File("out");
+  fs::create_directory(folder);
+  const pid_t pid = StartSave(input, folder);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto saved = FilesIn(folder);
+  ASSERT_EQ(saved.size(), 1u);
+  const std::string expected = "_two_lines_[1m.db";
+  ASSERT_GT(saved[0].size(), expected.size());
+  EXPECT_EQ(saved[0].substr(saved[0].size() - expected.size()), expected) << saved[0];
+}
+
+}  // namespace
