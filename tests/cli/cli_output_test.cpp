@@ -78,6 +78,42 @@ TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
   }
 }
 
+TEST(CliOutputTest, SigtermAndCtrlCKeepWhatWasWrittenUnderAnIncompleteName) {
+  fixture::TempDir dir;
+  const std::string input = dir.File("big.db");
+  fixture::BuildDatabase(input, {},
+                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
+                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)"
+                         " INSERT INTO t SELECT i, printf('%.80c', 'v') FROM n;");
+  const std::string folder = dir.File("out");
+  fs::create_directory(folder);
+  for (int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal);
+    const pid_t pid = StartSave(input, folder);
+    int status = 0;
+    bool ended = false;
+    while (UnfinishedSize(folder) < (1 << 20)) {
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        ended = true;
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(ended) << "the save ended before it could be stopped";
+    kill(pid, signal);
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3) << "stopped";
+    const auto saved = FilesIn(folder);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_NE(saved[0].find("_big (incomplete).db"), std::string::npos) << saved[0];
+    const auto rows = fixture::Query(folder + "/" + saved[0], "SELECT count(*), max(id) FROM t");
+    EXPECT_GT(std::stoi(rows[0][0]), 0);
+    EXPECT_EQ(rows[0][0], rows[0][1]) << "the rows written are the first ones, none lost";
+    fs::remove(folder + "/" + saved[0]);
+  }
+}
+
 TEST(CliOutputTest, AnOutputFolderIsAPathNeverAUri) {
   fixture::TempDir dir;
   const std::string input = dir.File("a.db");
