@@ -38,7 +38,7 @@ bool CSqliteRepair::OpenDatabaseFile(std::string* reason) {
 void CSqliteRepair::ScanTables() {
   if (!db_.IsOpen()) return;
   engine::Work work(port_, state_.stopRequested);
-  schema_.tableList = engine::ScanTables(db_, work, schema_.tableCount);
+  schema_.tableList = engine::ScanTables(db_, work, schema_.tableCount, &schema_.refusedTableList);
 }
 
 void CSqliteRepair::ScanViews() {

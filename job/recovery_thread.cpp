@@ -157,6 +157,11 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
         port.LogLine("");
         port.LogLine("Table " + refused.name + " was not recovered: " + refused.reason + ".");
       }
+      // Tables no SQLite database can hold were left out before anything of them was built.
+      for (const engine::RefusedTable& refused : schema.refusedTableList) {
+        port.LogLine("");
+        port.LogLine("Table " + refused.name + " was not recovered: " + refused.reason + ".");
+      }
     }
   }
   port.ShowModal(Dialog::CRepairedSuccessfully);

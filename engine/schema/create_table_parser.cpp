@@ -4,6 +4,7 @@
 #include <cctype>
 #include <climits>
 #include <initializer_list>
+#include <unordered_map>
 
 #include "engine/schema/names.h"
 
@@ -91,9 +92,11 @@ std::string_view ColumnList(std::string_view s, bool* closed) {
   return {};
 }
 
-// Splits at the commas that stand outside quotes and parentheses.
-std::vector<std::string_view> SplitTopLevel(std::string_view s) {
-  std::vector<std::string_view> items;
+// Calls `onItem` with each piece of `s` between the commas that stand outside
+// quotes and parentheses, in order, until it returns false. No list of the pieces
+// is built: a crafted text of millions of them costs no memory.
+template <typename F>
+void ForEachTopLevel(std::string_view s, F onItem) {
   size_t start = 0;
   int depth = 0;
   for (size_t i = 0; i < s.size();) {
@@ -105,42 +108,56 @@ std::vector<std::string_view> SplitTopLevel(std::string_view s) {
       if (s[i] == '(') ++depth;
       if (s[i] == ')' && depth > 0) --depth;
       if (s[i] == ',' && depth == 0) {
-        items.push_back(s.substr(start, i - start));
+        if (!onItem(s.substr(start, i - start), false)) return;
         start = i + 1;
       }
       ++i;
     }
   }
-  items.push_back(s.substr(start));
-  return items;
+  onItem(s.substr(start), true);
 }
 
-std::vector<Token> Tokenize(std::string_view s) {
-  std::vector<Token> tokens;
-  for (size_t i = 0; i < s.size();) {
+// Reads the token at or after `*pos` of `s` into `*token` and moves `*pos` past it;
+// false when only blanks and comments are left. Tokens are read one at a time, so
+// no list of a text's tokens is ever built, however many a crafted text holds.
+bool NextToken(std::string_view s, size_t* pos, Token* token) {
+  for (size_t i = *pos; i < s.size();) {
     if (size_t after = SkipComment(s, i); after != i) {
       i = after;
     } else if (IsSpace(s[i]) || s[i] == ')') {
       ++i;  // a stray ")" can only come from damage
     } else if (IsQuote(s[i])) {
-      size_t end = SkipQuoted(s, i);
-      tokens.push_back({s[i] == '\'' ? TokenKind::String : TokenKind::Quoted, s.substr(i, end - i)});
-      i = end;
+      const size_t end = SkipQuoted(s, i);
+      *token = {s[i] == '\'' ? TokenKind::String : TokenKind::Quoted, s.substr(i, end - i)};
+      *pos = end;
+      return true;
     } else if (s[i] == '(') {
-      size_t close = MatchingParen(s, i);
-      size_t end = close == std::string_view::npos ? s.size() : close + 1;
-      tokens.push_back({TokenKind::Group, s.substr(i, end - i)});
-      i = end;
+      const size_t close = MatchingParen(s, i);
+      const size_t end = close == std::string_view::npos ? s.size() : close + 1;
+      *token = {TokenKind::Group, s.substr(i, end - i)};
+      *pos = end;
+      return true;
     } else {
       size_t end = i;
       while (end < s.size() && !IsSpace(s[end]) && !IsQuote(s[end]) && s[end] != '(' &&
              s[end] != ')' && SkipComment(s, end) == end) {
         ++end;
       }
-      tokens.push_back({TokenKind::Word, s.substr(i, end - i)});
-      i = end;
+      *token = {TokenKind::Word, s.substr(i, end - i)};
+      *pos = end;
+      return true;
     }
   }
+  *pos = s.size();
+  return false;
+}
+
+// The first `count` tokens of `s` (fewer when it has fewer).
+std::vector<Token> FirstTokens(std::string_view s, size_t count) {
+  std::vector<Token> tokens;
+  size_t pos = 0;
+  Token t;
+  while (tokens.size() < count && NextToken(s, &pos, &t)) tokens.push_back(t);
   return tokens;
 }
 
@@ -161,77 +178,103 @@ bool IsTypeQualifier(const Token& t) {
   return IsKeyword(t, {"UNSIGNED", "NATIVE", "VARYING", "DOUBLE"});
 }
 
-std::string DeclaredType(const std::vector<const Token*>& words) {
-  if (words.empty() || StartsColumnConstraint(*words[0])) return {};
-  const Token& first = *words[0];
-  if (!IsTypeQualifier(first) || words.size() < 2 || StartsColumnConstraint(*words[1])) {
+// The declared type from the first three words after the name (parenthesised groups
+// do not count) and how many such words there are.
+std::string DeclaredType(const Token* words, size_t count) {
+  if (count == 0 || StartsColumnConstraint(words[0])) return {};
+  const Token& first = words[0];
+  if (!IsTypeQualifier(first) || count < 2 || StartsColumnConstraint(words[1])) {
     return std::string(first.text);
   }
   // DOUBLE keeps its second word only when it ends the definition: "DOUBLE PRECISION"
   // but "DOUBLE" for "DOUBLE PRECISION NOT NULL", as the workspace has always shown.
-  if (IsKeyword(first, {"DOUBLE"}) && words.size() > 2) return std::string(first.text);
-  return std::string(first.text) + " " + std::string(words[1]->text);
+  if (IsKeyword(first, {"DOUBLE"}) && count > 2) return std::string(first.text);
+  return std::string(first.text) + " " + std::string(words[1].text);
 }
 
-bool ParseDefinition(std::string_view definition, const std::vector<std::string>& keyNames,
-                     columndata* column) {
-  std::vector<Token> tokens = Tokenize(definition);
-  if (tokens.empty() || tokens[0].kind == TokenKind::Group) return false;
-  if (StartsTableConstraint(tokens[0])) return false;
+// One column definition, read token by token: each rule looks at most two tokens
+// back, so the definition's tokens are never held in a list.
+bool ParseDefinition(std::string_view definition, columndata* column) {
+  size_t pos = 0;
+  Token name;
+  if (!NextToken(definition, &pos, &name) || name.kind == TokenKind::Group) return false;
+  if (StartsTableConstraint(name)) return false;
   // Module arguments of a virtual table such as tokenize='porter' are not columns.
-  if (tokens[0].kind == TokenKind::Word && tokens[0].text.find('=') != std::string_view::npos) {
-    return false;
-  }
-  column->name = std::string(tokens[0].text);
-  std::vector<const Token*> words;  // after the name; parenthesised groups do not count
-  for (size_t i = 1; i < tokens.size(); ++i) {
-    if (tokens[i].kind != TokenKind::Group) words.push_back(&tokens[i]);
-  }
-  column->declaredType = DeclaredType(words);
-  // SQLite's own type text: every token up to the first constraint, the
-  // parenthesised size included, one blank between words.
-  for (size_t i = 1; i < tokens.size() && !StartsColumnConstraint(tokens[i]); ++i) {
-    if (tokens[i].kind == TokenKind::Group) column->sqliteType += std::string(tokens[i].text);
-    else column->sqliteType += (column->sqliteType.empty() ? "" : " ") + std::string(tokens[i].text);
-  }
-  for (const Token* w : words) {
-    if (IsKeyword(*w, {"NOT"})) column->notNull = 1;
-    if (IsKeyword(*w, {"PRIMARY"})) {
-      column->primaryKey = 1;
-      column->keyPosition = 0;
+  if (name.kind == TokenKind::Word && name.text.find('=') != std::string_view::npos) return false;
+  column->name = std::string(name.text);
+  Token words[3];  // the first words after the name
+  size_t wordCount = 0;
+  bool typeEnded = false;
+  Token t;
+  Token back1, back2;  // the two tokens before `t`
+  size_t seen = 0;     // tokens after the name read so far
+  for (; NextToken(definition, &pos, &t); back2 = back1, back1 = t) {
+    const bool has1 = seen >= 1;
+    const bool has2 = seen >= 2;
+    ++seen;
+    // SQLite's own type text: every token up to the first constraint, the
+    // parenthesised size included, one blank between words.
+    typeEnded = typeEnded || StartsColumnConstraint(t);
+    if (!typeEnded) {
+      if (t.kind == TokenKind::Group) column->sqliteType += t.text;
+      else column->sqliteType.append(column->sqliteType.empty() ? "" : " ").append(t.text);
     }
-  }
-  for (size_t i = 1; i < tokens.size(); ++i) {
-    if (IsKeyword(tokens[i], {"PRIMARY"}) && i + 2 < tokens.size() && IsKeyword(tokens[i + 1], {"KEY"}) &&
-        IsKeyword(tokens[i + 2], {"DESC"})) {
+    if (t.kind != TokenKind::Group) {
+      if (wordCount < 3) words[wordCount] = t;
+      ++wordCount;
+      if (IsKeyword(t, {"NOT"})) column->notNull = 1;
+      if (IsKeyword(t, {"PRIMARY"})) {
+        column->primaryKey = 1;
+        column->keyPosition = 0;
+      }
+    }
+    if (has2 && IsKeyword(back2, {"PRIMARY"}) && IsKeyword(back1, {"KEY"}) && IsKeyword(t, {"DESC"})) {
       column->keyDescending = true;
     }
-    if (IsKeyword(tokens[i], {"DEFAULT"})) {
-      column->hasDefault = 1;
-      if (i + 1 < tokens.size()) column->defaultText = std::string(tokens[i + 1].text);
-      // A signed number may stand as two words ("- 5"), a blob as x and its string.
+    // A DEFAULT takes the token after it; a signed number may stand as two words
+    // ("- 5"), a blob as x and its string.
+    if (has2 && IsKeyword(back2, {"DEFAULT"})) {
       const bool sign = column->defaultText == "-" || column->defaultText == "+";
-      const bool blob = (column->defaultText == "x" || column->defaultText == "X") &&
-                        i + 2 < tokens.size() && tokens[i + 2].kind == TokenKind::String;
-      if ((sign || blob) && i + 2 < tokens.size()) column->defaultText += std::string(tokens[i + 2].text);
+      const bool blob = (column->defaultText == "x" || column->defaultText == "X") && t.kind == TokenKind::String;
+      if (sign || blob) column->defaultText += t.text;
     }
+    if (has1 && IsKeyword(back1, {"DEFAULT"})) column->defaultText = std::string(t.text);
+    if (IsKeyword(t, {"DEFAULT"})) column->hasDefault = 1;
     // "AS (expr)", after GENERATED ALWAYS or alone, makes a generated column; it is
     // VIRTUAL unless STORED follows.
-    if (IsKeyword(tokens[i], {"AS"}) && i + 1 < tokens.size() && tokens[i + 1].kind == TokenKind::Group) {
-      const bool stored = i + 2 < tokens.size() && IsKeyword(tokens[i + 2], {"STORED"});
-      column->generated = stored ? Generated::Stored : Generated::Virtual;
+    if (has1 && IsKeyword(back1, {"AS"}) && t.kind == TokenKind::Group) column->generated = Generated::Virtual;
+    if (has2 && IsKeyword(back2, {"AS"}) && back1.kind == TokenKind::Group && IsKeyword(t, {"STORED"})) {
+      column->generated = Generated::Stored;
     }
   }
+  column->declaredType = DeclaredType(words, wordCount);
   if (EqualIgnoringCase(UnquoteIdentifier(column->name), "status_sns_id")) {
     column->declaredType = "INTEGER";
   }
-  for (size_t k = 0; k < keyNames.size(); ++k) {
-    if (!SameIdentifier(keyNames[k], column->name)) continue;
-    column->primaryKey = 1;
-    // A column named twice in the key counts at its first place, as SQLite keeps it.
-    if (column->keyPosition < 0) column->keyPosition = static_cast<int16_t>(std::min<size_t>(k, INT16_MAX));
-  }
   return true;
+}
+
+// An identifier as SQLite compares it: unquoted, ASCII letters in upper case.
+std::string IdentifierKey(std::string_view name) {
+  std::string key = UnquoteIdentifier(name);
+  for (char& c : key) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return key;
+}
+
+// Marks the columns the table's PRIMARY KEY(...) names, each looked up once.
+void ApplyKeyNames(const std::vector<std::string>& keyNames, std::vector<columndata>& columns) {
+  if (keyNames.empty()) return;
+  // A column named twice in the key counts at its first place, as SQLite keeps it.
+  std::unordered_map<std::string, size_t> firstPlace;
+  for (size_t k = 0; k < keyNames.size(); ++k) firstPlace.emplace(IdentifierKey(keyNames[k]), k);
+  for (columndata& column : columns) {
+    const auto it = firstPlace.find(IdentifierKey(column.name));
+    if (it == firstPlace.end()) continue;
+    column.primaryKey = 1;
+    if (column.keyPosition < 0) column.keyPosition = static_cast<int16_t>(std::min<size_t>(it->second, INT16_MAX));
+  }
 }
 
 }  // namespace
@@ -254,21 +297,28 @@ bool SameIdentifier(std::string_view a, std::string_view b) {
 
 void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names) {
   bool closed = false;
-  for (std::string_view item : SplitTopLevel(ColumnList(createSql, &closed))) {
-    std::vector<Token> tokens = Tokenize(item);
+  ForEachTopLevel(ColumnList(createSql, &closed), [&](std::string_view item, bool) {
+    const std::vector<Token> tokens = FirstTokens(item, 5);  // CONSTRAINT name PRIMARY KEY (...)
     size_t k = 0;
     if (k < tokens.size() && IsKeyword(tokens[k], {"CONSTRAINT"})) k += 2;
-    if (k + 2 < tokens.size() && IsKeyword(tokens[k], {"PRIMARY"}) &&
-        IsKeyword(tokens[k + 1], {"KEY"}) && tokens[k + 2].kind == TokenKind::Group) {
-      std::string_view group = tokens[k + 2].text;
-      std::string_view inner = group.substr(1, group.back() == ')' ? group.size() - 2 : group.size() - 1);
-      for (std::string_view part : SplitTopLevel(inner)) {
-        std::vector<Token> keyTokens = Tokenize(part);
-        if (!keyTokens.empty()) names.emplace_back(keyTokens[0].text);
-      }
-      return;
+    if (!(k + 2 < tokens.size() && IsKeyword(tokens[k], {"PRIMARY"}) && IsKeyword(tokens[k + 1], {"KEY"}) &&
+          tokens[k + 2].kind == TokenKind::Group)) {
+      return true;
     }
-  }
+    std::string_view group = tokens[k + 2].text;
+    std::string_view inner = group.substr(1, group.back() == ')' ? group.size() - 2 : group.size() - 1);
+    size_t added = 0;
+    ForEachTopLevel(inner, [&](std::string_view part, bool) {
+      Token first;
+      size_t pos = 0;
+      if (NextToken(part, &pos, &first)) {
+        names.emplace_back(first.text);
+        ++added;
+      }
+      return added <= kMaxColumns;
+    });
+    return false;
+  });
 }
 
 bool IsWithoutRowid(std::string_view createSql) {
@@ -276,12 +326,27 @@ bool IsWithoutRowid(std::string_view createSql) {
   const std::string_view list = ColumnList(createSql, &closed);
   if (!closed) return false;
   const size_t after = static_cast<size_t>(list.data() + list.size() - createSql.data()) + 1;
-  // The options stand apart by commas: "WITHOUT ROWID, STRICT".
-  std::string options(createSql.substr(std::min(after, createSql.size())));
-  std::replace(options.begin(), options.end(), ',', ' ');
-  std::vector<Token> tokens = Tokenize(options);
-  for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-    if (IsKeyword(tokens[i], {"WITHOUT"}) && IsKeyword(tokens[i + 1], {"ROWID"})) return true;
+  const std::string_view options = createSql.substr(std::min(after, createSql.size()));
+  // The options stand apart by commas too ("WITHOUT ROWID,STRICT"): a word is read
+  // in its pieces between commas.
+  bool afterWithout = false;
+  size_t pos = 0;
+  Token t;
+  while (NextToken(options, &pos, &t)) {
+    if (t.kind != TokenKind::Word) {
+      afterWithout = false;
+      continue;
+    }
+    for (size_t start = 0; start <= t.text.size();) {
+      size_t comma = t.text.find(',', start);
+      if (comma == std::string_view::npos) comma = t.text.size();
+      const std::string_view piece = t.text.substr(start, comma - start);
+      if (!piece.empty()) {
+        if (afterWithout && EqualIgnoringCase(piece, "ROWID")) return true;
+        afterWithout = EqualIgnoringCase(piece, "WITHOUT");
+      }
+      start = comma + 1;
+    }
   }
   return false;
 }
@@ -301,18 +366,29 @@ int RowidAliasColumn(const std::vector<columndata>& columns) {
   return keys == 1 ? alias : -1;
 }
 
-std::vector<columndata> ParseCreateTable(std::string_view createSql) {
-  std::vector<std::string> keyNames;
-  ExtractPrimaryKeyNames(createSql, keyNames);
+std::vector<columndata> ParseCreateTable(std::string_view createSql, std::string* refused) {
   bool closed = false;
-  std::vector<std::string_view> items = SplitTopLevel(ColumnList(createSql, &closed));
-  // A text cut short ends inside its last definition, which may be cut as well.
-  if (!closed) items.pop_back();
   std::vector<columndata> columns;
-  for (std::string_view item : items) {
+  bool tooMany = false;
+  ForEachTopLevel(ColumnList(createSql, &closed), [&](std::string_view item, bool last) {
+    // A text cut short ends inside its last definition, which may be cut as well.
+    if (last && !closed) return false;
     columndata column;
-    if (ParseDefinition(item, keyNames, &column)) columns.push_back(std::move(column));
+    if (ParseDefinition(item, &column)) columns.push_back(std::move(column));
+    tooMany = columns.size() > kMaxColumns;
+    return !tooMany;
+  });
+  std::vector<std::string> keyNames;
+  if (!tooMany) ExtractPrimaryKeyNames(createSql, keyNames);
+  if (tooMany || keyNames.size() > kMaxColumns) {
+    // No table SQLite can create: nothing of it is trusted, and nothing large is kept.
+    if (refused) {
+      *refused = std::string(tooMany ? "its CREATE text lists" : "its PRIMARY KEY names") + " more than " +
+                 std::to_string(kMaxColumns) + " columns";
+    }
+    return {};
   }
+  ApplyKeyNames(keyNames, columns);
   return columns;
 }
 

@@ -4,6 +4,7 @@
 // columns. No SQL grammar beyond that.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,12 +13,22 @@
 
 namespace engine {
 
+// The most columns a table SQLite creates can have (SQLITE_MAX_COLUMN cannot be set
+// higher), and so the most a table's PRIMARY KEY can name.
+inline constexpr size_t kMaxColumns = 32767;
+
 // The columns of `createSql`, in order. Text it does not understand gives fewer or
-// odd columns, never an error; a text without a column list gives none.
-std::vector<columndata> ParseCreateTable(std::string_view createSql);
+// odd columns, never an error; a text without a column list gives none. A text of
+// more than kMaxColumns columns (or key columns), which no table SQLite creates can
+// have, gives none either and says why in `refused` ("its CREATE text lists more
+// than 32767 columns"). The parse stops at the first column too many and builds no
+// list of the text's definitions or tokens: whatever the text holds, it costs at
+// most kMaxColumns + 1 columns.
+std::vector<columndata> ParseCreateTable(std::string_view createSql, std::string* refused = nullptr);
 
 // Appends the column names of the table-level PRIMARY KEY(...) clause of
-// `createSql` (also after CONSTRAINT name), as written, to `names`. A text without
+// `createSql` (also after CONSTRAINT name), as written, to `names`: at most
+// kMaxColumns + 1 of them, enough to tell a key no table has. A text without
 // that clause leaves `names` unchanged.
 void ExtractPrimaryKeyNames(std::string_view createSql, std::vector<std::string>& names);
 

@@ -50,12 +50,21 @@ struct TriggerEntry {
   std::string sql;
 };
 
+// A master-table record of type "table" left out because no table SQLite creates
+// could have its CREATE text; `reason` says why ("its CREATE text lists more than
+// 32767 columns"), for the log.
+struct RefusedTable {
+  std::string name;
+  std::string reason;
+};
+
 // What the scans of the master table recovered, in the order found. The counts
 // leave the "(deleted)" companions out.
 struct Schema {
   std::vector<TableEntry> tableList;
   std::vector<ViewEntry> viewList;
   std::vector<TriggerEntry> triggerList;
+  std::vector<RefusedTable> refusedTableList;
   int32_t tableCount = 0;
   int32_t viewCount = 0;
   int32_t triggerCount = 0;

@@ -79,17 +79,22 @@ bool ForEachSchemaRecord(const Database& db, Work& work, std::string_view type, 
 
 }  // namespace
 
-std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tableCount) {
+std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tableCount,
+                                   std::vector<RefusedTable>* refused) {
   std::vector<TableEntry> tables;
   const bool bar = !db.masterLeafPages.empty();
   if (bar) work.StartBar(20 * static_cast<int64_t>(db.masterLeafPages.size()));
   const bool finished = ForEachSchemaRecord(db, work, "table", bar, [&](const SchemaRecord& record) {
     const bool freedSpace = record.rootPage > 0 && ProbeFreedSpace(db, static_cast<uint64_t>(record.rootPage), work);
     std::vector<columndata> columns;
-    if (!record.sql.empty()) columns = ParseCreateTable(record.sql);
+    std::string refusal;
+    if (!record.sql.empty()) columns = ParseCreateTable(record.sql, &refusal);
     const bool duplicate = std::any_of(tables.begin(), tables.end(), [&](const TableEntry& t) {
       return t.name == record.tableName;
     });
+    const bool named = refused && std::any_of(refused->begin(), refused->end(),
+                                              [&](const RefusedTable& t) { return t.name == record.tableName; });
+    if (!refusal.empty() && !duplicate && refused && !named) refused->push_back({record.tableName, refusal});
     // A table of no columns can neither be shown nor given a companion to save.
     if (columns.empty() || duplicate) return;
     TableEntry entry;

@@ -16,8 +16,10 @@ namespace engine {
 // Records of type "table" whose CREATE text gives at least one column, each name
 // once; a table whose tree holds freed space is followed by its "(deleted)"
 // companion. `tableCount` counts the tables, not the companions. Drives a bar of
-// 20 steps per master leaf page.
-std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tableCount);
+// 20 steps per master leaf page. A table whose CREATE text no table SQLite creates
+// could have is left out and, when `refused` is given, named there with the reason.
+std::vector<TableEntry> ScanTables(const Database& db, Work& work, int32_t& tableCount,
+                                   std::vector<RefusedTable>* refused = nullptr);
 
 // Records of type "view", each name once.
 std::vector<ViewEntry> ScanViews(const Database& db, Work& work, int32_t& viewCount);

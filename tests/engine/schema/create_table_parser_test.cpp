@@ -99,6 +99,43 @@ TEST(CreateTableParserTest, Columns) {
   }
 }
 
+TEST(CreateTableParserTest, TypeTextDefaultsGeneratedColumnsAndTableOptions) {
+  struct Case {
+    const char* name;
+    std::string sql;
+    std::string sqliteType;  // of the first column
+    std::string defaultText;
+    Generated generated;
+    bool keyDescending;
+    bool withoutRowid;
+  } cases[] = {
+      {"type with its size", "CREATE TABLE t(a UNSIGNED BIG INT(10) NOT NULL)", "UNSIGNED BIG INT(10)", "",
+       Generated::None, false, false},
+      {"signed default", "CREATE TABLE t(a INT DEFAULT - 5)", "INT", "-5", Generated::None, false, false},
+      {"blob default", "CREATE TABLE t(a DEFAULT x'00ff' NOT NULL)", "", "x'00ff'", Generated::None, false, false},
+      {"the last default counts", "CREATE TABLE t(a DEFAULT 1 DEFAULT 'two')", "", "'two'", Generated::None,
+       false, false},
+      {"stored generated", "CREATE TABLE t(a INT GENERATED ALWAYS AS (b * 2) STORED, b)", "INT", "",
+       Generated::Stored, false, false},
+      {"virtual generated", "CREATE TABLE t(a AS (b + 1), b)", "", "", Generated::Virtual, false, false},
+      {"descending key", "CREATE TABLE t(a INTEGER PRIMARY KEY DESC)", "INTEGER", "", Generated::None, true, false},
+      {"options apart by a comma", "CREATE TABLE t(a TEXT PRIMARY KEY) STRICT,WITHOUT ROWID", "TEXT", "",
+       Generated::None, false, true},
+      {"WITHOUT ROWID inside the list only", "CREATE TABLE t(a DEFAULT 'WITHOUT ROWID') WITHOUT", "", "'WITHOUT ROWID'",
+       Generated::None, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<columndata> got = ParseCreateTable(c.sql);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0].sqliteType, c.sqliteType);
+    EXPECT_EQ(got[0].defaultText, c.defaultText);
+    EXPECT_EQ(got[0].generated, c.generated);
+    EXPECT_EQ(got[0].keyDescending, c.keyDescending);
+    EXPECT_EQ(IsWithoutRowid(c.sql), c.withoutRowid);
+  }
+}
+
 TEST(CreateTableParserTest, PrimaryKeyNames) {
   struct Case {
     const char* name;
@@ -123,6 +160,47 @@ TEST(CreateTableParserTest, PrimaryKeyNames) {
     expected.insert(expected.end(), c.names.begin(), c.names.end());
     EXPECT_EQ(names, expected);
   }
+}
+
+// "CREATE TABLE t(c0, c1, ...)" of `count` columns, followed by `rest` inside the list.
+std::string WideTable(size_t count, const std::string& rest = "") {
+  std::string sql = "CREATE TABLE t(";
+  for (size_t i = 0; i < count; ++i) sql += (i ? ", c" : "c") + std::to_string(i);
+  return sql + rest + ")";
+}
+
+TEST(CreateTableParserTest, TextsPastSQLitesColumnLimitAreRefused) {
+  std::string longKey = ", PRIMARY KEY(c0";
+  for (size_t i = 1; i <= kMaxColumns; ++i) longKey += ", c" + std::to_string(i % 3);
+  longKey += ")";
+  const std::string manyColumns = "its CREATE text lists more than 32767 columns";
+  struct Case {
+    const char* name;
+    std::string sql;
+    size_t columns;
+    std::string refused;
+  } cases[] = {
+      {"as many columns as SQLite allows", WideTable(kMaxColumns), kMaxColumns, ""},
+      {"table constraints are no columns", WideTable(kMaxColumns, ", PRIMARY KEY(c1), CHECK(c0 > 0), UNIQUE(c2)"),
+       kMaxColumns, ""},
+      {"one column too many", WideTable(kMaxColumns + 1), 0, manyColumns},
+      {"40,000 columns", WideTable(40000), 0, manyColumns},
+      {"a key of more columns than SQLite allows", WideTable(3, longKey), 0,
+       "its PRIMARY KEY names more than 32767 columns"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string refused;
+    const std::vector<columndata> got = ParseCreateTable(c.sql, &refused);
+    EXPECT_EQ(got.size(), c.columns);
+    EXPECT_EQ(refused, c.refused);
+  }
+  // The key of a table at the limit still marks its columns, each at its first place.
+  const std::vector<columndata> keyed = ParseCreateTable(WideTable(kMaxColumns, ", PRIMARY KEY(c32766, c5, c32766)"));
+  ASSERT_EQ(keyed.size(), kMaxColumns);
+  EXPECT_EQ(keyed[kMaxColumns - 1].keyPosition, 0);
+  EXPECT_EQ(keyed[5].keyPosition, 1);
+  EXPECT_EQ(keyed[4].primaryKey, 0);
 }
 
 TEST(CreateTableParserTest, IdentifierHelpers) {

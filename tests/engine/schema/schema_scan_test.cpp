@@ -6,6 +6,7 @@
 #include "engine/schema/schema_scan.h"
 #include "tests/fixture/engine_harness.h"
 #include "tests/fixture/fixture_db.h"
+#include "tests/fixture/save_harness.h"
 
 namespace {
 
@@ -164,6 +165,37 @@ TEST(SchemaScanTest, LargeRowidsAndDamagedLeafPages) {
   Repair(damaged, path);
   EXPECT_EQ(TableNames(damaged.engine), std::vector<std::string>{"first"});
   EXPECT_EQ(damaged.Schema().viewList.size(), 1u);
+}
+
+TEST(SchemaScanTest, ACreateTextOfMoreColumnsThanSQLiteAllowsIsRefusedAndLogged) {
+  // A table's stored text made to list 40,000 columns: no table SQLite creates has
+  // them. Its rows are still read, as records no table takes.
+  TempDir dir;
+  const std::string path = dir.File("wide.db");
+  std::string wide = "CREATE TABLE t(";
+  for (int i = 0; i < 40000; ++i) wide += (i ? ", c" : "c") + std::to_string(i);
+  wide += ")";
+  fixture::BuildDatabase(path, {},
+                         "CREATE TABLE t(a, b); CREATE TABLE kept(x);"
+                         "INSERT INTO t VALUES(1, 'one'), (2, 'two'), (3, 'three');"
+                         "INSERT INTO kept VALUES('stays');"
+                         // The record's old text is wiped, so that no dropped table is found in its place.
+                         "PRAGMA secure_delete=ON; PRAGMA writable_schema=ON;"
+                         "UPDATE sqlite_schema SET sql = '" + wide + "' WHERE name = 't';");
+  EngineHarness h;
+  const std::string output = fixture::RepairAndSave(h, path, dir.path());
+  EXPECT_EQ(TableNames(h.engine), (std::vector<std::string>{"kept", "lost_and_found_2"}));
+  EXPECT_EQ(h.Schema().tableCount, 2);
+  ASSERT_EQ(h.Schema().refusedTableList.size(), 1u);
+  EXPECT_EQ(h.Schema().refusedTableList[0].name, "t");
+  const auto lines = h.port.LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "Table t was not recovered: its CREATE text lists more than 32767 columns."),
+            lines.end());
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(fixture::Query(output, "SELECT c1, c2 FROM lost_and_found_2 ORDER BY c1"),
+            (std::vector<std::vector<std::string>>{{"1", "one"}, {"2", "two"}, {"3", "three"}}));
+  EXPECT_EQ(fixture::Query(output, "SELECT x FROM kept"), std::vector<std::vector<std::string>>{{"stays"}});
 }
 
 TEST(SchemaScanTest, StopEndsTheTableScan) {
