@@ -1,7 +1,8 @@
 // Inputs that once broke the engine, and damage of every byte of a small database:
 // a whole repair and save of each must end normally, with every grid row one record
-// of its table, no more rows than the file could hold, and a well-formed output.
-// The suite's time limit (CTest's) stands for "ends".
+// of its table, no more rows than the file could hold, a well-formed output, and
+// the harness's other checks (see RepairOutcome::faults) passed. The suite's time
+// limit (CTest's) stands for "ends".
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +13,12 @@
 namespace {
 
 namespace fs = std::filesystem;
+
+std::string Joined(const std::vector<std::string>& faults) {
+  std::string text;
+  for (const std::string& fault : faults) text += "\n  " + fault;
+  return text;
+}
 
 TEST(FuzzRegressionTest, SavedCrashInputsRepairCleanly) {
   const fs::path folder = fs::path(KESTRUN_SOURCE_DIR) / "tests/fuzz/regressions";
@@ -24,6 +31,7 @@ TEST(FuzzRegressionTest, SavedCrashInputsRepairCleanly) {
     const fuzz::RepairOutcome outcome = fuzz::RepairBytes(bytes.data(), bytes.size(), dir.path());
     EXPECT_EQ(outcome.crookedRows, 0);
     EXPECT_TRUE(outcome.outputIntact);
+    EXPECT_TRUE(outcome.faults.empty()) << Joined(outcome.faults);
     if (outcome.opened) {
       EXPECT_TRUE(outcome.saveOpened);
     }
@@ -51,6 +59,7 @@ TEST(FuzzRegressionTest, EveryByteOfAPageOneDamaged) {
   EXPECT_EQ(intact.gridRows, 1) << "the live row";
   EXPECT_TRUE(intact.saveComplete);
   EXPECT_EQ(intact.outputRows, 1);
+  EXPECT_TRUE(intact.faults.empty()) << Joined(intact.faults);
   // Each byte of the first two pages (the master table and t's only page) set to
   // 0xFF and to 0x00 in turn. Page 2 holds two cells, the live one and the freed
   // one: damage can garble them or hide them, but no third row can come out of it.
@@ -63,6 +72,7 @@ TEST(FuzzRegressionTest, EveryByteOfAPageOneDamaged) {
       const fuzz::RepairOutcome outcome = fuzz::RepairBytes(damaged.data(), damaged.size(), dir.path());
       EXPECT_EQ(outcome.crookedRows, 0);
       EXPECT_TRUE(outcome.outputIntact);
+      EXPECT_TRUE(outcome.faults.empty()) << Joined(outcome.faults);
       EXPECT_LE(outcome.gridRows, 2);
       EXPECT_LE(outcome.outputRows, outcome.gridRows);
       if (!outcome.opened) continue;

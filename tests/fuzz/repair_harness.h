@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fuzz {
 
@@ -19,6 +20,14 @@ struct RepairOutcome {
   bool saveComplete = false;  // and reported every object written
   bool outputIntact = true;   // SQLite's integrity check passes on the output
   int64_t outputRows = 0;     // rows of the output's tables
+  // Every broken promise of the run, one line each, empty for a sound run: crooked
+  // grid rows, an output that fails SQLite's integrity check, an input file whose
+  // bytes changed, a file left outside the output folder (beside the input, in the
+  // current directory, or a second file beside the output), a table whose row count
+  // in the output differs from what the save reported written, a view or trigger
+  // reported saved that the output lacks, a table in the output that no schema
+  // entry names.
+  std::vector<std::string> faults;
 };
 
 // Separates a database from its write-ahead log within one input: the bytes before
@@ -28,8 +37,11 @@ inline constexpr const char* kWalMarker = "\n--kestrun-wal--\n";
 // the bytes after the first occurrence.
 inline constexpr const char* kJournalMarker = "\n--kestrun-journal--\n";
 
-// Writes `data` to a file in `workDir` (its log and its journal, see kWalMarker and kJournalMarker) and repairs it there; the repaired database
-// is saved into `workDir`, checked and removed again.
+// Repairs `data` inside `workDir`, which this call owns (its contents are replaced):
+// the file (its log and its journal, see kWalMarker and kJournalMarker) is written
+// to "input/", the save goes to "output/", and the current directory is "cwd/"
+// while the engine runs (restored before returning). The output is checked and
+// removed again. Single-threaded: the current directory is the process's.
 RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& workDir);
 
 }  // namespace fuzz
