@@ -24,6 +24,7 @@ bool ParseRecordHeader(const uint8_t* payload, size_t size, std::vector<RecordFi
     field.size = SerialTypeSize(field.serialType);
     offset += field.size;
     fields->push_back(field);
+    if (fields->size() > kMaxRecordValues) return false;
   }
   return true;
 }

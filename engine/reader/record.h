@@ -13,10 +13,16 @@ struct RecordField {
   uint64_t size = 0;    // content size of the serial type
 };
 
+// The most values a table's record holds: one per column, and no table SQLite
+// creates has more than 32767 columns (SQLITE_MAX_COLUMN cannot be set higher).
+inline constexpr size_t kMaxRecordValues = 32767;
+
 // Reads the record header at the start of `payload`: its size varint, then serial
 // types until the header ends. Values may run past the end of `payload` (a record
 // cut short); callers check offset + size against it. False when not even the
-// header size can be read.
+// header size can be read, and when the header lists more than kMaxRecordValues
+// values: no table's record, and reading on would cost memory for each of them
+// (`fields` then holds at most kMaxRecordValues + 1 entries).
 bool ParseRecordHeader(const uint8_t* payload, size_t size, std::vector<RecordField>* fields);
 
 // The sum of the content sizes of the serial types in the record header `header`

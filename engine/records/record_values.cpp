@@ -47,6 +47,7 @@ bool CellValueKinds(const uint8_t* page, uint32_t usable, uint32_t at, std::vect
     else if (type == 7) kind = Value::Kind::Real;
     else if (type != 0) kind = Value::Kind::Integer;
     kinds.push_back(kind);
+    if (kinds.size() > kMaxRecordValues) return false;  // no table's record
   }
   return true;
 }

@@ -17,14 +17,15 @@ struct RecordValue {
 
 // Decodes every value the record header of `cell` lists into `values` (resized; the
 // elements are reused from call to call). `fields` is scratch space. A cell whose
-// header cannot be read gives no values and false.
+// header cannot be read, or lists more values than a table has columns
+// (kMaxRecordValues), gives no values and false: no list of its values is built.
 bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
                         std::vector<RecordField>& fields, std::vector<RecordValue>& values);
 
 // The kinds of the values of the table leaf cell at `at` of `page`, from its
 // record header alone (nothing of the values, no overflow page, is read). False
-// when the header does not lie whole in the cell's local part or names a serial
-// type no record uses.
+// when the header does not lie whole in the cell's local part, names a serial
+// type no record uses, or lists more than kMaxRecordValues values.
 bool CellValueKinds(const uint8_t* page, uint32_t usable, uint32_t at, std::vector<Value::Kind>& kinds);
 
 }  // namespace engine
