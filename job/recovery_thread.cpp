@@ -196,8 +196,8 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
       port.LogLine(std::string("Deleted record(s) from ") + kSources[s] + " : " + std::to_string(t.carvedFrom.rows[s]));
     }
   }
-  if (t.companion && t.carvedFrom.cutValues != 0) {
-    port.LogLine("Value(s) cut short where their overflow pages were lost : " + std::to_string(t.carvedFrom.cutValues));
+  if (const uint64_t cut = t.companion ? t.carvedFrom.cutValues : t.cutValues; cut != 0) {
+    port.LogLine("Value(s) cut short where their overflow pages were lost : " + std::to_string(cut));
   }
 }
 

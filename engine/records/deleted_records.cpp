@@ -258,6 +258,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       for (size_t i = 0; i < out.size(); ++i) {
         std::swap(out[i].value, record.values[i]);
         out[i].storedInCell = false;
+        out[i].cutShort = false;  // counted with the record
       }
       sink.Row(out, record.rowidKnown, record.rowid);
     }
@@ -395,6 +396,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       CarvedRecord record;
       record.rowidKnown = !indexTree;
       record.rowid = cellRowids[r];
+      record.cutValues = CountCutValues(cellRecords[r]);
       record.values.resize(columns);
       for (size_t k = 0; k < cellRecords[r].size() && k < columns; ++k) record.values[k] = cellRecords[r][k].value;
       carved.push_back(std::move(record));
@@ -475,6 +477,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
       CarvedRecord record;
       record.rowidKnown = true;
       record.rowid = cell.rowid;
+      record.cutValues = CountCutValues(values);
       record.values.resize(columns);
       for (size_t k = 0; k < values.size() && k < columns; ++k) record.values[k] = values[k].value;
       carved.push_back(std::move(record));

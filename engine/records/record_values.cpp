@@ -13,6 +13,9 @@ bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
     return false;
   }
   values.resize(fields.size());  // elements kept from the last record keep their storage
+  // The chain ended before the bytes the file could hold: a page met before, one
+  // past the end of the file. Values reaching past that point are not whole.
+  const bool chainBroke = cell.payload.size() < static_cast<uint64_t>(cell.possibleSize);
   for (size_t i = 0; i < fields.size(); ++i) {
     const RecordField& f = fields[i];
     const size_t start = f.offset < size ? static_cast<size_t>(f.offset) : size;
@@ -21,8 +24,15 @@ bool DecodeRecordValues(const LeafCell& cell, format::TextEncoding encoding,
     const uint64_t maxSize = f.offset < possible ? possible - f.offset : 0;
     DecodeValueInto(f.serialType, payload + start, size - start, encoding, maxSize, values[i].value);
     values[i].storedInCell = f.offset + f.size <= cell.localSize;
+    values[i].cutShort = chainBroke && f.size != 0 && f.offset + f.size > size;
   }
   return true;
+}
+
+uint32_t CountCutValues(const std::vector<RecordValue>& values) {
+  uint32_t cut = 0;
+  for (const RecordValue& v : values) cut += v.cutShort ? 1 : 0;
+  return cut;
 }
 
 bool CellValueKinds(const uint8_t* page, uint32_t usable, uint32_t at, std::vector<Value::Kind>& kinds) {

@@ -13,7 +13,14 @@ namespace engine {
 struct RecordValue {
   Value value;
   bool storedInCell = false;  // every byte of it lies in the cell, none on overflow pages
+  // Its bytes run past where the cell's overflow chain broke (a page met before,
+  // past the end of the file): a text or blob keeps the bytes that survive, a
+  // number reads the missing ones as zeros.
+  bool cutShort = false;
 };
+
+// The values of `values` cut short where their overflow chain broke.
+uint32_t CountCutValues(const std::vector<RecordValue>& values);
 
 // Decodes every value the record header of `cell` lists into `values` (resized; the
 // elements are reused from call to call). `fields` is scratch space. A cell whose

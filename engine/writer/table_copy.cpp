@@ -45,6 +45,8 @@ class InsertSink : public RowSink {
 
   void Row(std::vector<RecordValue>& values, bool rowidKnown, int64_t rowid) override {
     if (report_.companion) ++report_.present;
+    // A companion's cut values are counted where they were carved (carvedFrom).
+    else report_.cutValues += CountCutValues(values);
     if (!report_.committed) return;  // the transaction is lost: nothing more can land
     // The output table's columns are in declared order; a table without rowid
     // stores its key first.

@@ -1,4 +1,5 @@
-// Reading a table's live records: headers that list more values than any table has.
+// Reading a table's live records: headers that list more values than any table has,
+// and values cut short where their overflow chain broke.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@ namespace {
 using fixture::EngineHarness;
 using fixture::TempDir;
 using Rows = std::vector<std::vector<std::string>>;
+
+constexpr char kCutLine[] = "Value(s) cut short where their overflow pages were lost : 1";
 
 bool Logged(const EngineHarness& h, const std::string& line) {
   const auto lines = h.port.LogLines();
@@ -83,6 +86,50 @@ TEST(LiveRecordsTest, ARowWhoseHeaderListsTooManyValuesIsCountedButNotWritten) {
   EXPECT_TRUE(Logged(h, "Total record(s) repaired    : 3"));
   EXPECT_FALSE(LoggedStarting(h, "Table t: ")) << "no record with extra values";
   EXPECT_TRUE(fixture::Query(output, "SELECT name FROM sqlite_schema WHERE name LIKE 'lost%'").empty());
+}
+
+TEST(LiveRecordsTest, ALiveValueCutShortWhereItsChainBrokeIsCountedAndKeepsItsPrefix) {
+  // A 200,000-byte text on 4096-byte pages: 3,584 of its bytes stand in the cell
+  // (the local part of a 200,004-byte payload, less the 4-byte header), 4,092 on
+  // each overflow page. The first overflow page's next pointer is damaged: the
+  // text keeps the cell's bytes and that page's, 7,676 bytes.
+  constexpr uint32_t kPage = 4096;
+  struct Case {
+    const char* name;
+    bool damaged;
+    uint32_t next;  // the first overflow page's new next pointer; 0: the page itself
+  } cases[] = {
+      {"chain intact", false, 0},
+      {"chain loops back to the same page", true, 0},
+      {"chain leads past the end of the file", true, 0x7FFFFFF0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("cut.db");
+    fixture::BuildDatabase(path, {},
+                           "CREATE TABLE t(id INTEGER PRIMARY KEY, body TEXT);"
+                           "INSERT INTO t VALUES(1, substr(replace(printf('%.20000c', 'x'), 'x', 'abcdefghi0'), 1, 200000));"
+                           "INSERT INTO t VALUES(2, 'short');");
+    const std::string body = fixture::Query(path, "SELECT body FROM t WHERE id = 1")[0][0];
+    ASSERT_EQ(body.size(), 200000u);
+    std::vector<uint32_t> chain;  // dbstat lists a cell's overflow pages in chain order
+    for (const auto& p : fixture::BtreePages(path, "t")) {
+      if (p.type == "overflow") chain.push_back(p.page);
+    }
+    ASSERT_GT(chain.size(), 2u);
+    if (c.damaged) {
+      fixture::PutBigEndian(path, static_cast<int64_t>(chain[0] - 1) * kPage, c.next ? c.next : chain[0], 4);
+    }
+    EngineHarness h;
+    const std::string output = fixture::RepairAndSave(h, path, dir.path());
+    ASSERT_FALSE(output.empty());
+    const Rows rows = fixture::Query(output, "SELECT id, body FROM t ORDER BY id");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"2", "short"}));
+    EXPECT_EQ(rows[0][1], c.damaged ? body.substr(0, 3584 + 4092) : body);
+    EXPECT_EQ(Logged(h, kCutLine), c.damaged);
+  }
 }
 
 }  // namespace
