@@ -337,12 +337,22 @@ RepairOutcome RepairBytes(const uint8_t* data, size_t size, const std::string& w
       outcome.saveComplete = report.Complete();
     }
   }
-  if (outcome.opened && !state.outputPath.empty() && fs::exists(state.outputPath)) {
-    CheckOutput(state.outputPath, engine.RecoveredSchema(), report, outcome);
+  // The output is published under its final name only when complete, under the
+  // "(incomplete)" one otherwise, and removed after a failed write.
+  if (!report.outputPath.empty()) {
+    const std::string name = fs::path(report.outputPath).filename().string();
+    if (!fs::exists(report.outputPath)) {
+      outcome.faults.push_back("the reported output " + name + " is missing");
+    } else {
+      CheckOutput(report.outputPath, engine.RecoveredSchema(), report, outcome);
+    }
+    if (report.incomplete != (name.find(" (incomplete)") != std::string::npos)) {
+      outcome.faults.push_back("the output's name " + name + " does not say whether the save was complete");
+    }
   } else if (outcome.saveComplete) {
     outcome.faults.push_back("the save reported every object written but left no output");
   }
-  CheckFolders(folders, parts, state.outputPath, outcome);
+  CheckFolders(folders, parts, report.outputPath, outcome);
   MakeEmptyFolder(folders.output);
   return outcome;
 }

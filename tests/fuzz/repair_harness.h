@@ -23,7 +23,9 @@ struct RepairOutcome {
   // Every broken promise of the run, one line each, empty for a sound run: crooked
   // grid rows, an output that fails SQLite's integrity check, an input file whose
   // bytes changed, a file left outside the output folder (beside the input, in the
-  // current directory, or a second file beside the output), a table whose row count
+  // current directory, or a second file beside the output), a reported output that
+  // is missing or whose name does not say "(incomplete)" exactly when the report
+  // does, a save reported complete without an output, a table whose row count
   // in the output differs from what the save reported written, a view or trigger
   // reported saved that the output lacks, a table in the output that no schema
   // entry names.
