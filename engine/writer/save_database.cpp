@@ -171,7 +171,9 @@ void FinishOutput(std::unique_ptr<OutputConnection> output, const std::string& t
                   const SaveRequest& request, const std::string& fileName, SaveReport& report) {
   std::string error;
   const bool outputFailed = output->WriteFailed();
-  if (!output->Sync(&error) || !output->Close(&error)) report.writeError = error;
+  // A file cut short by a stop is not flushed first: a stop must end the save at
+  // once, and its name says what it is whatever a power cut leaves of it.
+  if ((!report.stopped && !output->Sync(&error)) || !output->Close(&error)) report.writeError = error;
   output.reset();
   bool writeFailed = !report.writeError.empty() || outputFailed;
   for (const TableReport& t : report.tables) writeFailed = writeFailed || !t.committed;
