@@ -211,7 +211,7 @@ void CarveDeletedRecords(const Database& db, const Schema& schema, const TableEn
     live.Seal();
   }
 
-  RecordCarver carver(shape.StoredColumns(), fewestValues, db.textEncoding, usable, db.pages,
+  RecordCarver carver(shape.StoredColumns(entry.columns), fewestValues, db.textEncoding, usable, db.pages,
                       shape.AliasRecordIndex(), indexTree);
   auto mostCommon = [](const std::unordered_map<uint64_t, uint64_t>& counts) {
     uint64_t size = UINT64_MAX, most = 0;

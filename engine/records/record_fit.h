@@ -34,8 +34,8 @@ inline bool TypicalFor(Value::Kind kind, Affinity affinity) {
 // with `aliasBonus`, a NULL where the rowid's column stands counts for that table).
 template <typename KindAt>
 int FitKinds(size_t count, const KindAt& kindAt, const TableRowShape& shape, bool aliasBonus) {
-  const std::vector<columndata>& columns = shape.StoredColumns();
-  if (count == 0 || count > columns.size()) return -1;
+  const size_t columns = shape.StoredCount();
+  if (count == 0 || count > columns) return -1;
   const int alias = shape.AliasRecordIndex();
   bool typical = true;
   for (size_t i = 0; i < count; ++i) {
@@ -47,10 +47,10 @@ int FitKinds(size_t count, const KindAt& kindAt, const TableRowShape& shape, boo
     const Affinity affinity = shape.StoredAffinity(i);
     const bool number = kind == Value::Kind::Integer || kind == Value::Kind::Real;
     if (number && affinity == Affinity::Text) return -1;
-    if (kind == Value::Kind::Null && columns[i].notNull) return -1;
+    if (kind == Value::Kind::Null && shape.StoredNotNull(i)) return -1;
     typical = typical && TypicalFor(kind, affinity);
   }
-  return (count == columns.size() ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0) + (typical ? 1 : 0);
+  return (count == columns ? 4 : 2) + (aliasBonus && alias >= 0 ? 1 : 0) + (typical ? 1 : 0);
 }
 
 inline int Fit(const std::vector<RecordValue>& values, const TableRowShape& shape, bool aliasBonus = false) {

@@ -176,7 +176,8 @@ Value DefaultValue(const columndata& column) {
   return v;
 }
 
-TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withoutRowid) : columns_(columns) {
+TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withoutRowid)
+    : columnCount_(columns.size()) {
   const int alias = withoutRowid ? -1 : RowidAliasColumn(columns);
   // The declared columns in the order their values stand in a record.
   std::vector<size_t> order;
@@ -195,21 +196,31 @@ TableRowShape::TableRowShape(const std::vector<columndata>& columns, bool withou
   recordIndex_.assign(columns.size(), -1);
   for (size_t c = 0; c < columns.size(); ++c) {
     classes_.push_back(ClassifyDeclaredType(columns[c].declaredType));
-    defaults_.push_back(DefaultValue(columns[c]));
+    if (!columns[c].hasDefault) continue;
+    Value value = DefaultValue(columns[c]);
+    if (value.kind != Value::Kind::Null) defaults_.emplace_back(c, std::move(value));
   }
   for (size_t c : order) {
     if (columns[c].generated == Generated::Virtual) continue;
-    if (static_cast<int>(c) == alias) aliasRecord_ = static_cast<int>(stored_.size());
-    recordIndex_[c] = static_cast<int>(stored_.size());
+    if (static_cast<int>(c) == alias) aliasRecord_ = static_cast<int>(storedAffinity_.size());
+    recordIndex_[c] = static_cast<int>(storedAffinity_.size());
     storedAffinity_.push_back(ColumnAffinity(columns[c]));
     realStored_.push_back(storedAffinity_.back() == Affinity::Real);
-    stored_.push_back(columns[c]);
+    storedNotNull_.push_back(columns[c].notNull != 0);
   }
   for (size_t c = 0; c < columns.size(); ++c) {
     if (recordIndex_[c] < 0) continue;
     keyFirst_ = keyFirst_ || recordIndex_[c] != static_cast<int>(recordOfStored_.size());
     recordOfStored_.push_back(recordIndex_[c]);
   }
+}
+
+std::vector<columndata> TableRowShape::StoredColumns(const std::vector<columndata>& declared) const {
+  std::vector<columndata> stored(StoredCount());
+  for (size_t c = 0; c < declared.size() && c < recordIndex_.size(); ++c) {
+    if (recordIndex_[c] >= 0) stored[static_cast<size_t>(recordIndex_[c])] = declared[c];
+  }
+  return stored;
 }
 
 void TableRowShape::ToDeclaredOrder(std::vector<RecordValue>& values,
@@ -236,7 +247,9 @@ void TableRowShape::ColumnValue(size_t c, std::vector<RecordValue>& values, bool
     return;
   }
   if (static_cast<size_t>(r) >= values.size()) {
-    out = defaults_[c];
+    const auto it = std::lower_bound(defaults_.begin(), defaults_.end(), c,
+                                     [](const std::pair<size_t, Value>& d, size_t column) { return d.first < column; });
+    out = it != defaults_.end() && it->first == c ? it->second : Value::Null();
     return;
   }
   RecordValue& v = values[r];

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "engine/records/record_values.h"
@@ -23,11 +24,16 @@ class TableRowShape {
   explicit TableRowShape(const std::vector<columndata>& columns, bool withoutRowid = false);
   explicit TableRowShape(const TableEntry& entry) : TableRowShape(entry.columns, entry.withoutRowid) {}
 
-  size_t ColumnCount() const { return columns_.size(); }
+  size_t ColumnCount() const { return columnCount_; }
   // Values a whole record holds (the columns that are not VIRTUAL).
-  size_t StoredCount() const { return stored_.size(); }
-  // The stored columns in record order (what a carved record is shaped after).
-  const std::vector<columndata>& StoredColumns() const { return stored_; }
+  size_t StoredCount() const { return recordOfStored_.size(); }
+  // The stored columns in record order (what a carved record is shaped after), of
+  // `declared`, the columns the shape was built from. The shape keeps no copy of
+  // them: a shape is built for every table at once, and their columns may number
+  // millions.
+  std::vector<columndata> StoredColumns(const std::vector<columndata>& declared) const;
+  // Whether the column at record index `i` is NOT NULL.
+  bool StoredNotNull(size_t i) const { return storedNotNull_[i]; }
   // SQLite's affinity of the column at record index `i`.
   Affinity StoredAffinity(size_t i) const { return storedAffinity_[i]; }
   // The record index of declared column `c`, or -1 for a VIRTUAL generated column.
@@ -59,13 +65,13 @@ class TableRowShape {
   void ToDeclaredOrder(std::vector<RecordValue>& values, std::vector<RecordValue>& scratch) const;
 
  private:
-  std::vector<columndata> columns_;
-  std::vector<columndata> stored_;
+  size_t columnCount_ = 0;
   std::vector<int> recordIndex_;
   std::vector<int16_t> classes_;
   std::vector<bool> realStored_;  // by record index
+  std::vector<bool> storedNotNull_;  // by record index
   std::vector<Affinity> storedAffinity_;  // by record index
-  std::vector<Value> defaults_;
+  std::vector<std::pair<size_t, Value>> defaults_;  // declared column -> its non-NULL default, ascending
   int aliasRecord_ = -1;
   bool keyFirst_ = false;
   size_t keyCount_ = 0;

@@ -389,6 +389,7 @@ std::vector<columndata> ParseCreateTable(std::string_view createSql, std::string
     return {};
   }
   ApplyKeyNames(keyNames, columns);
+  columns.shrink_to_fit();  // a schema keeps every table's list: none holds spare room
   return columns;
 }
 
