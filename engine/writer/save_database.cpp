@@ -86,7 +86,17 @@ struct Creation {
 
 Creation CreateCheckedTables(const std::vector<const TableEntry*>& checked, OutputConnection& out, Work& work) {
   Creation creation;
-  for (const TableEntry* entry : checked) {
+  // Virtual tables first: their modules create their shadow tables, whose stored
+  // texts would otherwise take those names before them (the master's leaves need
+  // not list a virtual table before its shadows).
+  std::vector<const TableEntry*> ordered;
+  for (bool virtualPass : {true, false}) {
+    for (const TableEntry* entry : checked) {
+      const bool isVirtual = !IsCarvedCompanionName(entry->name) && IsVirtualTableText(entry->sql);
+      if (isVirtual == virtualPass) ordered.push_back(entry);
+    }
+  }
+  for (const TableEntry* entry : ordered) {
     if (work.Stopped()) break;
     std::string why;
     bool created = true;

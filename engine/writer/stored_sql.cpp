@@ -115,6 +115,11 @@ bool SkipGroup(Tokens& tokens) {
 
 }  // namespace
 
+bool IsVirtualTableText(std::string_view sql) {
+  Tokens tokens(sql);
+  return Is(tokens.Next(), "CREATE") && Is(tokens.Next(), "VIRTUAL");
+}
+
 bool IsSavedModule(std::string_view module) {
   // The full-text and r-tree modules keep their data in shadow tables of the file;
   // every other module (eponymous tables, file readers, extensions the output

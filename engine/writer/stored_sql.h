@@ -20,6 +20,9 @@ enum class CreateKind { Table, VirtualTable, View, Trigger };
 // checks the tail it leaves).
 std::string RefusalOfStoredCreate(std::string_view sql, CreateKind expected, std::string_view name);
 
+// True when `sql` begins CREATE VIRTUAL TABLE.
+bool IsVirtualTableText(std::string_view sql);
+
 // True when `module` is a virtual-table module the repaired file may use: those the
 // SQLite library itself provides for tables stored in a database file.
 bool IsSavedModule(std::string_view module);

@@ -234,6 +234,27 @@ TEST(SaveTest, ADefaultCallingFts3TokenizerWritesNoAddress) {
   EXPECT_TRUE(Logged(h, "2 record(s) could not be written"));
 }
 
+// The master lists the full-text table after its shadow tables (its row moved past
+// theirs, as a split of the master's leaves also orders them).
+TEST(SaveTest, AVirtualTableIsCreatedBeforeTheShadowTablesItsModuleMakes) {
+  TempDir dir;
+  const std::string path = dir.File("fts.db");
+  fixture::BuildDatabase(path, {},
+                         "CREATE VIRTUAL TABLE f5 USING fts5(body);"
+                         "INSERT INTO f5 VALUES('needle in a haystack'), ('other words');"
+                         "PRAGMA writable_schema=ON;"
+                         "CREATE TEMP TABLE keep AS SELECT * FROM sqlite_schema WHERE name = 'f5';"
+                         "DELETE FROM sqlite_schema WHERE name = 'f5';"
+                         "INSERT INTO sqlite_schema SELECT * FROM keep;");
+  EngineHarness h;
+  const std::string output = RepairAndSave(h, path, dir.path());
+  ASSERT_FALSE(output.empty());
+  EXPECT_TRUE(Logged(h, "Saving process completed successfully")) << output;
+  EXPECT_EQ(fixture::Query(output, "SELECT body FROM f5 WHERE f5 MATCH 'needle'"),
+            (std::vector<std::vector<std::string>>{{"needle in a haystack"}}));
+  EXPECT_EQ(fixture::Query(output, "PRAGMA integrity_check"), (std::vector<std::vector<std::string>>{{"ok"}}));
+}
+
 TEST(SaveTest, GeneratedColumnsKeepEveryValueInItsColumn) {
   TempDir dir;
   const std::string path = dir.File("generated.db");
