@@ -7,13 +7,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/file_status.h"
+
 namespace platform {
 
 std::unique_ptr<RandomAccessFile> RandomAccessFile::Open(const std::string& path,
                                                          std::string* error) {
   // A FIFO would block a plain open until a writer appears, and a device or
-  // socket is no database: the path is opened without blocking and refused unless
-  // it names a regular file. Reads never block on a regular file either way.
+  // socket is no database: a path that names no regular file is refused before it
+  // is opened (opening some devices acts on them), and the path is opened without
+  // blocking and checked again, in case it was swapped in between. Reads never
+  // block on a regular file either way.
+  const FileKind kind = StatusOf(path).kind;
+  if (kind == FileKind::Folder || kind == FileKind::Other) {
+    if (error) *error = "not a regular file";
+    return nullptr;
+  }
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (error) *error = std::strerror(errno);

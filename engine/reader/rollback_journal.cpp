@@ -4,6 +4,7 @@
 #include <array>
 
 #include "engine/reader/coding.h"
+#include "platform/file_status.h"
 
 namespace engine {
 namespace {
@@ -33,13 +34,28 @@ uint32_t ImageSum(const uint8_t* image, uint32_t pageSize) {
 
 std::unique_ptr<RollbackJournal> RollbackJournal::Load(const std::string& path, uint32_t pageSize,
                                                        uint64_t pageCount) {
-  std::string error;
-  std::unique_ptr<platform::RandomAccessFile> file = platform::RandomAccessFile::Open(path, &error);
-  if (!file || file->Size() == 0) return nullptr;
+  const platform::FileStatus status = platform::StatusOf(path);
+  // An empty journal is what SQLite leaves in TRUNCATE mode after a commit: no journal.
+  if (status.kind == platform::FileKind::Missing || (status.kind == platform::FileKind::Regular && status.size == 0)) {
+    return nullptr;
+  }
   std::unique_ptr<RollbackJournal> journal(new RollbackJournal());
-  journal->file_ = std::move(file);
   journal->pageSize_ = pageSize;
   journal->summary_.path = path;
+  // A FIFO, a device or a folder under the journal's name is no journal. It is not
+  // even opened (a FIFO could block a read, a device could answer one), and it is
+  // named in the log with the reason, not passed over in silence.
+  if (status.kind != platform::FileKind::Regular) {
+    journal->summary_.ignoredBecause = "it is not a regular file";
+    return journal;
+  }
+  std::string error;
+  journal->file_ = platform::RandomAccessFile::Open(path, &error);
+  if (!journal->file_) {
+    journal->summary_.ignoredBecause = "it cannot be opened (" + error + ")";
+    return journal;
+  }
+  if (journal->file_->Size() == 0) return nullptr;  // emptied between the look and the open
   journal->Scan(pageCount);
   return journal;
 }

@@ -35,7 +35,9 @@ struct JournalRecord {
 class RollbackJournal {
  public:
   // Reads the journal at `path` for a database of `pageSize` bytes a page and
-  // `pageCount` pages. Null when there is no such file or it is empty.
+  // `pageCount` pages. Null when there is no such file or it is empty; a journal
+  // that gives nothing (summary Ignored) when the path is not a regular file or
+  // cannot be opened, or its header is unusable. Never blocks on what the path names.
   static std::unique_ptr<RollbackJournal> Load(const std::string& path, uint32_t pageSize, uint64_t pageCount);
 
   const JournalSummary& Summary() const { return summary_; }

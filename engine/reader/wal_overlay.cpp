@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/reader/coding.h"
+#include "platform/file_status.h"
 
 namespace engine {
 namespace {
@@ -37,13 +38,25 @@ uint32_t Be32(const uint8_t* p) { return ReadBigEndian32(p, p + 4); }
 }  // namespace
 
 std::unique_ptr<WalOverlay> WalOverlay::Load(const std::string& path, uint32_t pageSize) {
-  std::string error;
-  std::unique_ptr<platform::RandomAccessFile> file = platform::RandomAccessFile::Open(path, &error);
-  if (!file) return nullptr;
+  const platform::FileKind kind = platform::StatusOf(path).kind;
+  if (kind == platform::FileKind::Missing) return nullptr;
   std::unique_ptr<WalOverlay> wal(new WalOverlay());
-  wal->file_ = std::move(file);
   wal->pageSize_ = pageSize;
   wal->summary_.path = path;
+  wal->summary_.state = WalSummary::State::Ignored;
+  // A FIFO, a device or a folder under the log's name is no log. It is not even
+  // opened (a FIFO could block a read, a device could answer one), and it is named
+  // in the log with the reason, not passed over in silence.
+  if (kind != platform::FileKind::Regular) {
+    wal->summary_.ignoredBecause = "it is not a regular file";
+    return wal;
+  }
+  std::string error;
+  wal->file_ = platform::RandomAccessFile::Open(path, &error);
+  if (!wal->file_) {
+    wal->summary_.ignoredBecause = "it cannot be opened (" + error + ")";
+    return wal;
+  }
   wal->Scan(pageSize);
   return wal;
 }

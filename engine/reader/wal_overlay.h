@@ -43,7 +43,8 @@ class WalOverlay {
  public:
   // Reads the log at `path` for a database of `pageSize` bytes a page. Null when
   // there is no such file; an overlay that applies nothing (summary Ignored) when
-  // its header is unusable or names another page size.
+  // the path is not a regular file or cannot be opened, or the log's header is
+  // unusable or names another page size. Never blocks on what the path names.
   static std::unique_ptr<WalOverlay> Load(const std::string& path, uint32_t pageSize);
 
   const WalSummary& Summary() const { return summary_; }

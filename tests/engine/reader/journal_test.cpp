@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "tests/fixture/fixture_db.h"
 #include "tests/fixture/save_harness.h"
@@ -106,6 +107,33 @@ TEST(RollbackJournalTest, DeletedRowsComeBackFromAHotOrAKeptJournalWhichStaysUnt
     fs::remove(path + "-journal");
     EngineHarness alone;
     EXPECT_EQ(DeletedRowsBack(alone, path), 0u);
+  }
+}
+
+TEST(RollbackJournalTest, AJournalThatIsNoRegularFileIsIgnoredWithALogLineWithoutBeingOpened) {
+  struct Case {
+    const char* name;
+    void (*make)(const std::string& journal);
+  } cases[] = {
+      // Opened for reading the usual way, a FIFO waits for a writer forever.
+      {"a FIFO", [](const std::string& journal) { ASSERT_EQ(mkfifo(journal.c_str(), 0644), 0); }},
+      {"a folder", [](const std::string& journal) { fs::create_directory(journal); }},
+      {"a device", [](const std::string& journal) { fs::create_symlink("/dev/zero", journal); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("side.db");
+    fixture::BuildDatabase(path, {},
+                           "CREATE TABLE t(id INTEGER PRIMARY KEY, name TEXT); INSERT INTO t VALUES(1, 'a'), (2, 'b');");
+    // Read before the side file is made: SQLite itself would open a FIFO under its name and wait.
+    const Rows expected = fixture::DumpTable(path, "t");
+    c.make(path + "-journal");
+    EngineHarness h;
+    const std::string output = fixture::RepairAndSave(h, path, dir.path(), false);
+    ASSERT_FALSE(output.empty());
+    EXPECT_EQ(fixture::DumpTable(output, "t"), expected);
+    EXPECT_TRUE(LogHas(h, "Rollback journal " + path + "-journal ignored: it is not a regular file."));
   }
 }
 

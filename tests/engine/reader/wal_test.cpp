@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <stdexcept>
+#include <sys/stat.h>
 
 #include "tests/fixture/fixture_db.h"
 #include "tests/fixture/save_harness.h"
@@ -198,6 +199,31 @@ TEST(WalTest, ALogOfAnotherPageSizeIsIgnoredWithALogLine) {
   EXPECT_EQ(fixture::DumpTable(output, "t"), checkpointed);
   EXPECT_TRUE(LogHasPrefix(h, "Write-ahead log " + copy + "-wal ignored: its page size 1024 differs from the "
                               "database's 4096."));
+}
+
+TEST(WalTest, ALogThatIsNoRegularFileIsIgnoredWithALogLineWithoutBeingOpened) {
+  struct Case {
+    const char* name;
+    void (*make)(const std::string& wal);
+  } cases[] = {
+      // Opened for reading the usual way, a FIFO waits for a writer forever.
+      {"a FIFO", [](const std::string& wal) { ASSERT_EQ(mkfifo(wal.c_str(), 0644), 0); }},
+      {"a folder", [](const std::string& wal) { fs::create_directory(wal); }},
+      {"a device", [](const std::string& wal) { fs::create_symlink("/dev/zero", wal); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string path = dir.File("side.db");
+    fixture::BuildDatabase(path, {}, kSetup);
+    // Read before the side file is made: SQLite itself would open a FIFO under its name and wait.
+    const Rows expected = fixture::DumpTable(path, "t");
+    c.make(path + "-wal");
+    EngineHarness h;
+    const std::string output = Save(h, dir, path);
+    EXPECT_EQ(fixture::DumpTable(output, "t"), expected);
+    EXPECT_TRUE(LogHasPrefix(h, "Write-ahead log " + path + "-wal ignored: it is not a regular file."));
+  }
 }
 
 // Appends to the log a committed frame of page `page` that states `commitSize`
