@@ -1,6 +1,7 @@
 #include "cli/console_front_end.h"
 
 #include "job/contract/message_texts.h"
+#include "platform/safe_text.h"
 
 namespace cli {
 
@@ -66,6 +67,15 @@ void ConsoleFrontEnd::LogLine(const std::string& text) {
   *log_ << text << '\n' << std::flush;
 }
 
+void ConsoleFrontEnd::InputChanged(const std::string& path) {
+  EndProgress();
+  if (!inputChanged_) {
+    err_ << "kestrun-repair: " << platform::SafeLineText(path) << ": the file changed while it was read\n"
+         << std::flush;
+  }
+  inputChanged_ = true;
+}
+
 void ConsoleFrontEnd::ShowViewSql(const std::string& sql) { out_ << sql << '\n'; }
 
 void ConsoleFrontEnd::ShowTriggerSql(const std::string& sql) { out_ << sql << '\n'; }
@@ -85,6 +95,7 @@ job::DialogAnswer ConsoleFrontEnd::ShowModal(job::Dialog dialog) {
 int ConsoleFrontEnd::ExitStatus() const {
   if (openFailedShown_) return kExitCannotOpen;
   if (stopShown_) return kExitStopped;
+  if (inputChanged_) return kExitInputChanged;
   return kExitRepaired;
 }
 

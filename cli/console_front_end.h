@@ -18,6 +18,7 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitStopped = 3;
 inline constexpr int kExitNoSuchObject = 4;
 inline constexpr int kExitCannotSave = 5;
+inline constexpr int kExitInputChanged = 6;
 
 // Thread: its methods are called by the worker while the main thread only waits for
 // it; the streams are written from the calling thread.
@@ -37,11 +38,14 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   void ShowViewSql(const std::string& sql) override;
   void ShowTriggerSql(const std::string& sql) override;
   void ShowRecordCount(int64_t count) override { recordCounter_ = count; }
+  // Says on the error stream, once a run, that the file changed while it was read.
+  void InputChanged(const std::string& path) override;
   job::DialogAnswer ShowModal(job::Dialog dialog) override;
 
   // What the last repair recovered, as RepairDone carried it.
   const job::ObjectListing& Objects() const { return objects_; }
-  // What the run came to, from the dialogs it showed.
+  // What the run came to, from the dialogs it showed and whether a job saw the file
+  // change (kExitInputChanged, unless the run failed or was stopped).
   int ExitStatus() const;
   int64_t RecordCount() const { return recordCounter_; }
 
@@ -56,6 +60,7 @@ class ConsoleFrontEnd : public job::FrontEndPort {
   bool progressBar_;
   bool openFailedShown_ = false;
   bool stopShown_ = false;
+  bool inputChanged_ = false;
   job::ObjectListing objects_;
   size_t gridColumns_ = 0;
   int64_t recordCounter_ = 0;

@@ -29,6 +29,10 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Whether the run goes on to its next step: a file that changed while it was read
+// gives results all the same, and the run ends with that status.
+bool GoesOn(int status) { return status == cli::kExitRepaired || status == cli::kExitInputChanged; }
+
 // Runs a job to its end; the console has nothing else to do meanwhile.
 void RunToEnd(std::unique_ptr<CRecoveryThread> worker) {
   if (worker) worker->Join();
@@ -96,13 +100,15 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
   state.outputOpened = 0;
   RunToEnd(job::StartSaveJob(state, engine, port));
   const int status = port.ExitStatus();
-  if (status != cli::kExitRepaired) return status;
+  if (!GoesOn(status)) return status;
   if (!state.outputOpened) return cli::kExitCannotSave;
   // The save says "successfully" only when every checked object was written.
   if (!state.saveFinished) {
     std::cerr << "kestrun-repair: " << state.outputPath << " was not written completely\n";
     return cli::kExitCannotSave;
   }
+  // Written whole from a file that changed meanwhile, the output is still named: the
+  // status and the line on stderr say what it is worth.
   std::cout << "Repaired database: " << state.outputPath << "\n";
   return status;
 }
@@ -154,11 +160,9 @@ int main(int argc, char** argv) {
   if (status == cli::kExitCannotOpen) {
     std::cerr << "kestrun-repair: " << options.file << ": " << OpenFailureReason(options.file) << "\n";
   }
-  if (status == cli::kExitRepaired && options.list) cli::PrintObjects(port.Objects(), std::cout);
-  if (status == cli::kExitRepaired && !options.show.empty()) {
-    status = ShowObject(state, engine, port, options.show);
-  }
-  if (status == cli::kExitRepaired && options.Saves()) status = Save(state, engine, port, options);
+  if (GoesOn(status) && options.list) cli::PrintObjects(port.Objects(), std::cout);
+  if (GoesOn(status) && !options.show.empty()) status = ShowObject(state, engine, port, options.show);
+  if (GoesOn(status) && options.Saves()) status = Save(state, engine, port, options);
   gStopFlag = nullptr;
   return status;
 }

@@ -72,7 +72,9 @@ std::string UsageText() {
          "Exit status: 0 repaired (and saved), 1 cannot open or not a database, 2 usage\n"
          "error, 3 stopped (Ctrl+C), 4 no table, view or trigger of the --show or\n"
          "--table NAME, 5 the repaired database cannot be created or was not written\n"
-         "completely.\n";
+         "completely, 6 FILE changed while it was read (its size or modification time\n"
+         "changed during a job): the results may be incomplete; a save made meanwhile\n"
+         "is kept, but not reported as a success.\n";
 }
 
 }  // namespace cli

@@ -1,10 +1,12 @@
 #include "job/recovery_thread.h"
 
 #include <exception>
+#include <iterator>
 
 #include "engine/schema/deleted_table_ddl.h"
 #include "engine/sqlite_repair.h"
 #include "job/contract/format_now.h"
+#include "platform/file_status.h"
 
 CRecoveryThread::CRecoveryThread(job::RepairState& state, CSqliteRepair& engine,
                                  job::FrontEndPort& port)
@@ -25,6 +27,45 @@ namespace job {
 namespace {
 
 enum class JobKind { None, Repair, ShowObject, Save };
+
+// The input's status at the start of a job, for the comparison at its end. A file
+// that changes while it is read (another program writes to it, a copy into it is
+// still running, it is cut short) gives rows of two versions or fewer rows than it
+// holds, and nothing in what was read tells: only its size and modification time do.
+class InputWatch {
+ public:
+  explicit InputWatch(std::string path) : path_(std::move(path)), before_(platform::StatusOf(path_)) {}
+
+  // Whether the file has changed since the job started (once changed, it stays so).
+  bool Changed() {
+    checked_ = true;
+    changed_ = changed_ || platform::StatusOf(path_) != before_;
+    return changed_;
+  }
+  bool Checked() const { return checked_; }
+
+  // Once the change is known: the log line, then the front end's notice. Once a job.
+  void Report(FrontEndPort& port) {
+    if (!changed_ || reported_) return;
+    reported_ = true;
+    port.LogLine("");
+    port.LogLine("The selected file changed while it was read; the results may be incomplete.");
+    port.InputChanged(path_);
+  }
+
+ private:
+  std::string path_;
+  platform::FileStatus before_;
+  bool checked_ = false;
+  bool changed_ = false;
+  bool reported_ = false;
+};
+
+void ShowCustomMessage(RepairState& state, FrontEndPort& port, const std::string& text) {
+  state.messageBuffer = text;
+  state.msgCustomText = 1;
+  port.ShowModal(Dialog::CMessageOk);
+}
 
 void RunStopHandling(RepairState& state, FrontEndPort& port, JobKind kind) {
   port.Progress(ProgressAction::Finish, 0);
@@ -96,7 +137,7 @@ std::string JournalLine(const engine::JournalSummary* journal) {
   return line + ".";
 }
 
-void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
+void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port, InputWatch& input,
                    CRecoveryThread* worker) {
   port.LogLine("");
   const std::string startTime = FormatNow();
@@ -113,6 +154,8 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
     state.openFailed = 0;
     return;
   }
+  // The repair's reads end here; what it found is listed all the same, with the warning.
+  const bool inputChanged = input.Changed();
 
   const engine::Schema& schema = engine.RecoveredSchema();
   state.repairCompleted = 1;
@@ -135,6 +178,7 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
       "Repairing process completed on " + FormatNow(),
   };
   for (const std::string& line : lines) {
+    if (&line == &lines[std::size(lines) - 2]) input.Report(port);
     port.LogLine(line);
     // The log the pages were read through, right after the file it belongs to.
     if (&line == &lines[2]) {
@@ -163,6 +207,12 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
         port.LogLine("Table " + refused.name + " was not recovered: " + refused.reason + ".");
       }
     }
+  }
+  if (inputChanged) {
+    ShowCustomMessage(state, port,
+                      "The selected database was repaired, but the file changed while it was read; the results "
+                      "may be incomplete.");
+    return;
   }
   port.ShowModal(Dialog::CRepairedSuccessfully);
 }
@@ -201,13 +251,7 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
   }
 }
 
-void ShowCustomMessage(RepairState& state, FrontEndPort& port, const std::string& text) {
-  state.messageBuffer = text;
-  state.msgCustomText = 1;
-  port.ShowModal(Dialog::CMessageOk);
-}
-
-void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) {
+void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port, InputWatch& input) {
   port.LogLine("");
   port.LogLine("Saving process started on " + FormatNow());
   state.msgSavingCompleted = 0;
@@ -228,6 +272,8 @@ void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) 
     if (!o.saved) port.LogLine(o.kind + " " + o.name + " was not saved: " + o.error);
   }
   if (report.stopped) return;  // the stop handling takes over
+  const bool inputChanged = input.Changed();
+  input.Report(port);
   port.LogLine("");
   if (!report.Complete()) {
     // Something checked is not in the output: the run must not read as a success.
@@ -238,9 +284,19 @@ void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port) 
     return;
   }
   state.saveFinished = 1;
-  port.LogLine("Saving process completed successfully on " + FormatNow());
+  // Every checked object was written; read from a file that changed meanwhile, that
+  // is no clean success, and neither the log nor the message may say it is.
+  port.LogLine(inputChanged ? "Saving process completed on " + FormatNow() +
+                                  ", but the selected file changed while it was read."
+                            : "Saving process completed successfully on " + FormatNow());
   port.SaveFinished();
   state.saveRequested = 0;
+  if (inputChanged) {
+    ShowCustomMessage(state, port,
+                      "The repaired database was saved, but the selected file changed while it was read; the "
+                      "results may be incomplete.");
+    return;
+  }
   state.msgSavingCompleted = 1;
   port.ShowModal(Dialog::CMessageOk);
 }
@@ -302,11 +358,17 @@ void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
                  : state.saveRequested       ? JobKind::Save
                                              : JobKind::None;
   try {
+    InputWatch input(state.databasePath);
     port.JobState(kJobStarted);
-    if (kind == JobKind::Repair) RunRepairBody(state, engine, port, worker);
+    if (kind == JobKind::Repair) RunRepairBody(state, engine, port, input, worker);
     if (kind == JobKind::ShowObject) RunShowObjectBody(state, engine, port);
-    if (kind == JobKind::Save) RunSaveBody(state, engine, port);
+    if (kind == JobKind::Save) RunSaveBody(state, engine, port, input);
     if (state.stopRequested) RunStopHandling(state, port, kind);
+    // A job that ended before a check of its own (a show, a stop, a failed open or
+    // save) is compared here. One that checked when its reads ended is not asked
+    // again: a change after them changed nothing it found.
+    if (!input.Checked()) input.Changed();
+    input.Report(port);
   } catch (const std::exception& e) {
     // The engine is built not to throw; whatever slips through ends this job only.
     // The output connection of a save closed as the save unwound.

@@ -44,6 +44,9 @@ namespace job {
 // notifications, the body of the first requested job, the stop handling. Never
 // throws: anything unexpected is logged and the job ends cleanly. `worker` is the
 // thread running it, whose job path a successful repair empties (may be null).
+// The size and modification time of databasePath are taken at the start and again
+// at the end: a file that changed while the job read it gets a log line and
+// InputChanged, and the repair or save does not end as a clean success.
 void RunJob(RepairState& state, CSqliteRepair& engine, FrontEndPort& port,
             CRecoveryThread* worker = nullptr);
 

@@ -112,6 +112,10 @@ class FrontEndPort {
   virtual void SaveFinished() {}
   // JobState (0, 0) started, (0, 1) ended.
   virtual void JobState(int64_t /*state*/) {}
+  // Not one of the numbered notifications: the file the job reads, `path`, changed
+  // while the job read it (its size or modification time is not what it was when
+  // the job started). The log line saying so comes first. At most once a job.
+  virtual void InputChanged(const std::string& /*path*/) {}
 
   // Shows a modal dialog, which picks its text from RepairState's selector flags
   // (see message_texts.h) when it opens, and returns the user's answer.

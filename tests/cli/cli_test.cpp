@@ -117,6 +117,27 @@ TEST(CliTest, AFullDiskIsAFailedSaveNotASuccess) {
   EXPECT_EQ(out.find("Repaired database: "), std::string::npos) << out;
 }
 
+TEST(CliTest, AFileThatChangesWhileItIsReadEndsWithStatusSix) {
+  fixture::TempDir dir;
+  const std::string path = dir.File("appended.db");
+  fixture::BuildDatabase(path, {}, "CREATE TABLE t(a); INSERT INTO t VALUES(1), (2);");
+  std::filesystem::create_directory(dir.File("out"));
+  // The log on stdout goes onto the end of the file being repaired: the console's
+  // own first log line changes the file while the repair reads it, every time.
+  CliRun run = RunCli("--out '" + dir.File("out") + "' '" + path + "' 2>&1 >>'" + path + "'");
+  EXPECT_EQ(run.status, 6) << run.out;
+  EXPECT_EQ(run.out, "kestrun-repair: " + path + ": the file changed while it was read\n");
+  const std::vector<uint8_t> bytes = fixture::ReadFile(path);
+  const std::string log(bytes.begin(), bytes.end());
+  EXPECT_NE(log.find("\nThe selected file changed while it was read; the results may be incomplete.\n"),
+            std::string::npos);
+  // The save is kept and named, but not called a success.
+  EXPECT_NE(log.find(", but the selected file changed while it was read.\n"), std::string::npos);
+  EXPECT_EQ(log.find("completed successfully"), std::string::npos);
+  EXPECT_EQ(log.find("repaired successfully"), std::string::npos);
+  EXPECT_NE(log.find("\nRepaired database: " + dir.File("out") + "/Repaired_"), std::string::npos);
+}
+
 TEST(CliTest, ListPrintsTheRecoveredObjects) {
   fixture::TempDir dir;
   std::string path = dir.File("shop.db");
