@@ -64,7 +64,7 @@ void ConsoleFrontEnd::Progress(job::ProgressAction action, int64_t range) {
 
 void ConsoleFrontEnd::LogLine(const std::string& text) {
   EndProgress();
-  *log_ << text << '\n' << std::flush;
+  *log_ << platform::SafeLineText(text) << '\n' << std::flush;
 }
 
 void ConsoleFrontEnd::InputChanged(const std::string& path) {
@@ -87,7 +87,7 @@ job::DialogAnswer ConsoleFrontEnd::ShowModal(job::Dialog dialog) {
     stopShown_ = true;
   }
   job::DialogContent content = job::OpenDialog(state_, dialog);
-  for (const std::string& line : content.lines) *log_ << line << '\n';
+  for (const std::string& line : content.lines) *log_ << platform::SafeLineText(line) << '\n';
   *log_ << std::flush;
   return content.defaultAnswer;
 }

@@ -20,6 +20,11 @@ inline constexpr int kExitNoSuchObject = 4;
 inline constexpr int kExitCannotSave = 5;
 inline constexpr int kExitInputChanged = 6;
 
+// Text that reaches a line of its streams from outside (paths, names and texts of the
+// damaged file, in log lines and dialog texts) goes through platform::SafeLineText,
+// so no such text breaks a line or sends the terminal a control sequence. The grid's
+// cells and the SQL texts are the object itself and keep their own form.
+//
 // Thread: its methods are called by the worker while the main thread only waits for
 // it; the streams are written from the calling thread.
 class ConsoleFrontEnd : public job::FrontEndPort {

@@ -13,6 +13,7 @@
 #include "engine/sqlite_repair.h"
 #include "job/recovery_thread.h"
 #include "platform/random_access_file.h"
+#include "platform/safe_text.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ int ShowObject(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFront
   else if (named(objects.views)) category = job::ObjectCategory::View;
   else if (named(objects.triggers)) category = job::ObjectCategory::Trigger;
   else {
-    std::cerr << "kestrun-repair: no table, view or trigger named " << name << "\n";
+    std::cerr << "kestrun-repair: no table, view or trigger named " << platform::SafeLineText(name) << "\n";
     return cli::kExitNoSuchObject;
   }
   RunToEnd(job::StartShowObjectJob(state, engine, port, name, category));
@@ -70,7 +71,7 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
   for (const std::string& name : options.tables) {
     if (std::none_of(objects.tables.begin(), objects.tables.end(),
                      [&](const job::TableInfo& t) { return t.name == name; })) {
-      std::cerr << "kestrun-repair: no table named " << name << "\n";
+      std::cerr << "kestrun-repair: no table named " << platform::SafeLineText(name) << "\n";
       return cli::kExitNoSuchObject;
     }
   }
@@ -104,12 +105,12 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
   if (!state.outputOpened) return cli::kExitCannotSave;
   // The save says "successfully" only when every checked object was written.
   if (!state.saveFinished) {
-    std::cerr << "kestrun-repair: " << state.outputPath << " was not written completely\n";
+    std::cerr << "kestrun-repair: " << platform::SafeLineText(state.outputPath) << " was not written completely\n";
     return cli::kExitCannotSave;
   }
   // Written whole from a file that changed meanwhile, the output is still named: the
   // status and the line on stderr say what it is worth.
-  std::cout << "Repaired database: " << state.outputPath << "\n";
+  std::cout << "Repaired database: " << platform::SafeLineText(state.outputPath) << "\n";
   return status;
 }
 
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
   cli::Options options;
   std::string error;
   if (!cli::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-    std::cerr << "kestrun-repair: " << error << "\n\n" << cli::UsageText();
+    std::cerr << "kestrun-repair: " << platform::SafeLineText(error) << "\n\n" << cli::UsageText();
     return cli::kExitUsage;
   }
   if (options.help) {
@@ -158,7 +159,8 @@ int main(int argc, char** argv) {
   RunToEnd(job::StartRepairJob(state, engine, port, options.file, false));
   int status = port.ExitStatus();
   if (status == cli::kExitCannotOpen) {
-    std::cerr << "kestrun-repair: " << options.file << ": " << OpenFailureReason(options.file) << "\n";
+    std::cerr << "kestrun-repair: " << platform::SafeLineText(options.file) << ": "
+              << platform::SafeLineText(OpenFailureReason(options.file)) << "\n";
   }
   if (GoesOn(status) && options.list) cli::PrintObjects(port.Objects(), std::cout);
   if (GoesOn(status) && !options.show.empty()) status = ShowObject(state, engine, port, options.show);

@@ -138,6 +138,50 @@ TEST(CliTest, AFileThatChangesWhileItIsReadEndsWithStatusSix) {
   EXPECT_NE(log.find("\nRepaired database: " + dir.File("out") + "/Repaired_"), std::string::npos);
 }
 
+TEST(CliTest, NamesFromTheFileCannotBreakALineOrReachTheTerminal) {
+  fixture::TempDir dir;
+  // A line end, an escape sequence and a byte that is not UTF-8, in the file's name
+  // and in the names of its objects.
+  const std::string path = dir.File("evil\nname\x1b[31m\xff.db");
+  const std::string shown = dir.path() + "/evil?name?[31m?.db";
+  fixture::BuildDatabase(path, {}, "CREATE TABLE \"t\nx\x1b[2J\"(\"c\tol\" TEXT); CREATE VIEW \"v\r\" AS SELECT 1;");
+  auto clean = [](const std::string& out) {
+    return out.find_first_of("\x1b\r\xff") == std::string::npos;
+  };
+  CliRun list = RunCli("--list '" + path + "'");
+  EXPECT_EQ(list.status, 0) << list.out;
+  EXPECT_TRUE(clean(list.out)) << list.out;
+  // A column keeps its quotes as the CREATE text wrote them.
+  for (const std::string& line : {"Database Name : " + shown, std::string("Table t?x?[2J (root page 2, 1 column(s))"),
+                                  std::string("  \"c?ol\"\tTEXT"), std::string("View v?")}) {
+    EXPECT_NE(list.out.find(line + "\n"), std::string::npos) << line << "\n" << list.out;
+  }
+  CliRun save = RunCli("--out '" + dir.path() + "' '" + path + "'");
+  EXPECT_EQ(save.status, 0) << save.out;
+  EXPECT_TRUE(clean(save.out)) << save.out;
+  const size_t at = save.out.find("Repaired database: " + dir.path() + "/");
+  ASSERT_NE(at, std::string::npos) << save.out;
+  const std::string named = save.out.substr(at, save.out.find('\n', at) - at);
+  EXPECT_EQ(named.substr(named.size() - 3), ".db") << "the name on one line: " << named;
+  struct Case {
+    const char* name;
+    std::string args;
+    int status;
+    std::string err;  // the last line of stderr (--show sends the log there too)
+  } cases[] = {
+      {"no such object", "--show 'no\x1bthing' '" + path + "'", 4,
+       "kestrun-repair: no table, view or trigger named no?thing\n"},
+      {"no such file", "'" + path + ".gone'", 1, "kestrun-repair: " + shown + ".gone: No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CliRun run = RunCli(c.args + " 2>&1 >/dev/null");
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_TRUE(run.out.ends_with(c.err)) << run.out;
+    EXPECT_TRUE(clean(run.out)) << run.out;
+  }
+}
+
 TEST(CliTest, ListPrintsTheRecoveredObjects) {
   fixture::TempDir dir;
   std::string path = dir.File("shop.db");
