@@ -19,8 +19,8 @@ namespace {
 
 std::atomic<int32_t>* gStopFlag = nullptr;
 
-// Ctrl+C acts as the Stop command: the job stops at its next unit of work and runs
-// its stop handling. A second Ctrl+C ends the program at once (SA_RESETHAND).
+// Ctrl+C (and SIGTERM) acts as the Stop command: the job stops at its next unit of
+// work and runs its stop handling. A second one ends the program at once (SA_RESETHAND).
 void OnInterrupt(int) {
   if (gStopFlag) gStopFlag->store(1);
 }
@@ -105,7 +105,11 @@ int Save(job::RepairState& state, CSqliteRepair& engine, cli::ConsoleFrontEnd& p
   if (!state.outputOpened) return cli::kExitCannotSave;
   // The save says "successfully" only when every checked object was written.
   if (!state.saveFinished) {
-    std::cerr << "kestrun-repair: " << platform::SafeLineText(state.outputPath) << " was not written completely\n";
+    if (state.outputPath.empty()) {
+      std::cerr << "kestrun-repair: the repaired database could not be written; nothing was kept\n";
+    } else {
+      std::cerr << "kestrun-repair: " << platform::SafeLineText(state.outputPath) << " was not written completely\n";
+    }
     return cli::kExitCannotSave;
   }
   // Written whole from a file that changed meanwhile, the output is still named: the
@@ -153,6 +157,9 @@ int main(int argc, char** argv) {
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
+  // A system shutting the program down stops it the same way: what a save wrote is
+  // kept under its "(incomplete)" name rather than lost.
+  sigaction(SIGTERM, &action, nullptr);
 
   state.databasePath = options.file;
   state.databaseFileName = FileNameOf(options.file);

@@ -201,11 +201,6 @@ void RunRepairBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port
         port.LogLine("");
         port.LogLine("Table " + refused.name + " was not recovered: " + refused.reason + ".");
       }
-      // Tables no SQLite database can hold were left out before anything of them was built.
-      for (const engine::RefusedTable& refused : schema.refusedTableList) {
-        port.LogLine("");
-        port.LogLine("Table " + refused.name + " was not recovered: " + refused.reason + ".");
-      }
     }
   }
   if (inputChanged) {
@@ -251,6 +246,22 @@ void LogTable(FrontEndPort& port, const engine::writer::TableReport& t) {
   }
 }
 
+// Where an output short of some checked object went, and what it holds.
+void LogIncompleteOutput(FrontEndPort& port, const engine::writer::SaveReport& report) {
+  port.LogLine("");
+  port.LogLine("The repaired database is incomplete; it was kept as " + report.outputPath + ".");
+  std::string whole;
+  for (const engine::writer::TableReport& t : report.tables) {
+    if (t.Saved()) whole += (whole.empty() ? "" : ", ") + t.target;
+  }
+  if (!whole.empty()) port.LogLine("Table(s) saved whole: " + whole);
+  for (const engine::writer::TableReport& t : report.tables) {
+    if (t.cutShort) {
+      port.LogLine("Table " + t.target + " was cut short: " + std::to_string(t.written) + " record(s) written.");
+    }
+  }
+}
+
 void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port, InputWatch& input) {
   port.LogLine("");
   port.LogLine("Saving process started on " + FormatNow());
@@ -271,6 +282,11 @@ void RunSaveBody(RepairState& state, CSqliteRepair& engine, FrontEndPort& port, 
   for (const engine::writer::ObjectReport& o : report.objects) {
     if (!o.saved) port.LogLine(o.kind + " " + o.name + " was not saved: " + o.error);
   }
+  if (report.discarded) {
+    port.LogLine("The repaired database could not be written (" + report.FirstFailure() +
+                 "); the unfinished file was removed.");
+  }
+  if (report.incomplete) LogIncompleteOutput(port, report);
   if (report.stopped) return;  // the stop handling takes over
   const bool inputChanged = input.Changed();
   input.Report(port);

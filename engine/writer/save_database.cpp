@@ -190,13 +190,15 @@ void FinishOutput(std::unique_ptr<OutputConnection> output, const std::string& t
   if (writeFailed) {
     // What SQLite wrote before the failure is not a database to trust.
     std::remove(temporary.c_str());
-    if (report.writeError.empty()) report.writeError = "a table could not be written";
+    report.discarded = true;
+    if (report.writeError.empty() && outputFailed) report.writeError = "a statement could not be written";
     return;
   }
   const bool complete = report.Complete();
   const std::string name = PublishOutput(temporary, request.destinationFolder, fileName, !complete, &error);
   if (name.empty()) {
     std::remove(temporary.c_str());
+    report.discarded = true;
     report.writeError = "the repaired database cannot be named (" + error + ")";
     return;
   }

@@ -54,12 +54,13 @@ struct SaveReport {
   std::vector<TableReport> tables;
   std::vector<ObjectReport> objects;
   bool stopped = false;  // a stop request ended the save early
-  std::string writeError;   // the file failed to be written: it was removed
+  std::string writeError;   // the file could not be flushed, closed or named
+  bool discarded = false;   // the file failed to be written (here or in a table): it was removed
   bool incomplete = false;  // outputPath is the "... (incomplete)" file a stop or a failed object left
 
   // Every checked object was written.
   bool Complete() const {
-    if (!opened || stopped || !settingErrors.empty() || !writeError.empty()) return false;
+    if (!opened || stopped || discarded || !settingErrors.empty() || !writeError.empty()) return false;
     for (const TableReport& t : tables) {
       if (!t.Saved()) return false;
     }
@@ -71,7 +72,6 @@ struct SaveReport {
   // The first reason the save is not complete, for the closing message.
   std::string FirstFailure() const {
     if (!opened) return openError;
-    if (!writeError.empty()) return writeError;
     if (!settingErrors.empty()) return settingErrors.front();
     for (const TableReport& t : tables) {
       if (!t.created) return "table " + t.name + ": " + t.createError;
@@ -81,7 +81,7 @@ struct SaveReport {
     for (const ObjectReport& o : objects) {
       if (!o.saved) return o.kind + " " + o.name + ": " + o.error;
     }
-    return {};
+    return writeError;
   }
 };
 

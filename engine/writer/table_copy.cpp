@@ -18,25 +18,6 @@ namespace {
 
 constexpr int64_t kCopyProgressRange = 100000;
 
-// A write that failed for a reason no later record can escape (a full disk, an I/O
-// error, a read-only file) rather than for the record itself.
-bool IsWriteFailure(int code) {
-  switch (code & 0xFF) {
-    case SQLITE_FULL:
-    case SQLITE_IOERR:
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_CORRUPT:
-    case SQLITE_NOMEM:
-    case SQLITE_NOTADB:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Inserts each record it is given, counting what the output took and refused.
 class InsertSink : public RowSink {
  public:

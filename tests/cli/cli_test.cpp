@@ -115,6 +115,8 @@ TEST(CliTest, AFullDiskIsAFailedSaveNotASuccess) {
   EXPECT_NE(out.find("The repaired database was not saved completely: table t: "), std::string::npos) << out;
   EXPECT_EQ(out.find("completed successfully"), std::string::npos) << out;
   EXPECT_EQ(out.find("Repaired database: "), std::string::npos) << out;
+  EXPECT_NE(out.find("the unfinished file was removed"), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("out"))) << "no file, no journal left";
 }
 
 TEST(CliTest, AFileThatChangesWhileItIsReadEndsWithStatusSix) {
