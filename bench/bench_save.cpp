@@ -17,6 +17,7 @@
 
 #include <sqlite3.h>
 
+#include "bench/save_database.h"
 #include "tests/fixture/fixture_db.h"
 
 extern char** environ;
@@ -90,33 +91,13 @@ int CopyFloor(const std::string& source, const std::string& target) {
   return 0;
 }
 
-// The intact database of `scale` times about 93 MB and where it lies.
-std::string IntactPath(int scale) {
-  return "build/bench/bench-save" + (scale == 1 ? std::string() : "-x" + std::to_string(scale)) + ".db";
-}
-
 const char* kFolder = "build/bench/save";
 
 // Builds the intact database once and a copy of it with one page zeroed. It runs in
 // a child process of its own: a child started with vfork or fork begins with its
 // parent's peak memory, so the measuring process must stay small.
 int Prepare(int scale) {
-  const std::string intact = IntactPath(scale);
-  if (!fs::exists(intact)) {
-    fs::create_directories("build/bench");
-    std::cerr << "building " << intact << " (about " << 93 * scale << " MB, once)...\n";
-    const std::string rows = std::to_string(1000000 * scale);
-    const std::string pairs = std::to_string(500000 * scale);
-    fixture::BuildDatabase(
-        intact, fixture::DbOptions{},
-        "CREATE TABLE big(id INTEGER PRIMARY KEY, n INTEGER, r REAL, s TEXT, b BLOB);"
-        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < " + rows + ")"
-        " INSERT INTO big SELECT i, i * 37 % 100003, i / 7.0, printf('name number %d', i),"
-        " randomblob(20 + i % 40) FROM k;"
-        "CREATE TABLE pairs(k TEXT, v INTEGER);"
-        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < " + pairs + ")"
-        " INSERT INTO pairs SELECT printf('key-%08d', i), i FROM k;");
-  }
+  const std::string intact = bench::EnsureSaveDatabase(scale);
   fs::remove_all(kFolder);
   fs::create_directories(kFolder);
   const std::string damaged = std::string(kFolder) + "/damaged.db";
@@ -139,8 +120,8 @@ SizeRun RunSize(const std::string& self, const std::string& tool, int scale) {
   SizeRun run;
   RunChild({self, "--prepare", std::to_string(scale)});
   const std::string folder = kFolder;
-  run.megabytes = fs::file_size(IntactPath(scale)) / 1e6;
-  run.floor = RunChild({self, "--floor", IntactPath(scale), folder + "/floor.db"});
+  run.megabytes = fs::file_size(bench::SaveDatabasePath(scale)) / 1e6;
+  run.floor = RunChild({self, "--floor", bench::SaveDatabasePath(scale), folder + "/floor.db"});
   run.repair = RunChild({tool, "--out", folder, folder + "/damaged.db"});
   fs::remove_all(folder);
   return run;

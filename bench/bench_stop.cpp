@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/save_database.h"
 #include "engine/sqlite_repair.h"
 #include "engine/writer/output_connection.h"
 #include "job/recovery_thread.h"
@@ -115,19 +116,7 @@ int main(int argc, char** argv) {
   std::printf("  CREATE TABLE ... AS WITH RECURSIVE (endless): %.3f s, %s\n", endless.first,
               endless.second ? "created" : "refused");
 
-  std::string big = argc > 1 ? argv[1] : "build/bench/bench-save-x10.db";
-  if (!fs::exists(big)) {
-    std::cerr << "building " << big << " (about 930 MB, once)...\n";
-    fixture::BuildDatabase(
-        big, fixture::DbOptions{},
-        "CREATE TABLE big(id INTEGER PRIMARY KEY, n INTEGER, r REAL, s TEXT, b BLOB);"
-        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 10000000)"
-        " INSERT INTO big SELECT i, i * 37 % 100003, i / 7.0, printf('name number %d', i),"
-        " randomblob(20 + i % 40) FROM k;"
-        "CREATE TABLE pairs(k TEXT, v INTEGER);"
-        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 5000000)"
-        " INSERT INTO pairs SELECT printf('key-%08d', i), i FROM k;");
-  }
+  const std::string big = argc > 1 ? argv[1] : bench::EnsureSaveDatabase(10);
   std::printf("save of %s (%.0f MB):\n", big.c_str(), fs::file_size(big) / 1e6);
   double worst = 0;
   for (double after : {0.5, 2.0, 5.0, 10.0}) {

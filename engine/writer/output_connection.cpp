@@ -1,7 +1,6 @@
 #include "engine/writer/output_connection.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 
 #include <sqlite3.h>
@@ -110,24 +109,6 @@ void RefuseFunction(sqlite3_context* context, int, sqlite3_value**) {
 void SetStoredTextLimits(sqlite3* db, bool on) {
   sqlite3_limit(db, SQLITE_LIMIT_LENGTH, on ? kStoredTextBytes : 0x7fffffff);
   sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, on ? kStoredTextBytes : 0x7fffffff);
-}
-
-// Skips blanks, semicolons and comments from `i`.
-size_t SkipToStatement(const std::string& s, size_t i) {
-  while (i < s.size()) {
-    if (std::isspace(static_cast<unsigned char>(s[i])) || s[i] == ';') {
-      ++i;
-    } else if (s.compare(i, 2, "--") == 0) {
-      const size_t end = s.find('\n', i);
-      i = end == std::string::npos ? s.size() : end + 1;
-    } else if (s.compare(i, 2, "/*") == 0) {
-      const size_t end = s.find("*/", i + 2);
-      i = end == std::string::npos ? s.size() : end + 2;
-    } else {
-      break;
-    }
-  }
-  return i;
 }
 
 }  // namespace
@@ -245,7 +226,7 @@ bool OutputConnection::RunStoredCreate(const std::string& sql, CreateKind expect
     return false;
   }
   // Exactly one statement: after it only blanks, semicolons and comments.
-  if (SkipToStatement(sql, static_cast<size_t>(tail - sql.c_str())) != sql.size()) {
+  if (SkipBlanks(sql, static_cast<size_t>(tail - sql.c_str()), true) != sql.size()) {
     sqlite3_finalize(stmt);
     *error = "more than one statement";
     return false;

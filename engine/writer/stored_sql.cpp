@@ -7,6 +7,24 @@
 #include "engine/schema/names.h"
 
 namespace engine::writer {
+
+size_t SkipBlanks(std::string_view s, size_t i, bool semicolons) {
+  while (i < s.size()) {
+    if (std::isspace(static_cast<unsigned char>(s[i])) || (semicolons && s[i] == ';')) {
+      ++i;
+    } else if (s.compare(i, 2, "--") == 0) {
+      const size_t end = s.find('\n', i);
+      i = end == std::string_view::npos ? s.size() : end + 1;
+    } else if (s.compare(i, 2, "/*") == 0) {
+      const size_t end = s.find("*/", i + 2);
+      i = end == std::string_view::npos ? s.size() : end + 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
 namespace {
 
 enum class TokenKind { Word, Quoted, Punct, End };
@@ -57,21 +75,7 @@ class Tokens {
   }
 
  private:
-  void SkipBlanks() {
-    while (i_ < s_.size()) {
-      if (std::isspace(static_cast<unsigned char>(s_[i_]))) {
-        ++i_;
-      } else if (s_.compare(i_, 2, "--") == 0) {
-        const size_t end = s_.find('\n', i_);
-        i_ = end == std::string_view::npos ? s_.size() : end + 1;
-      } else if (s_.compare(i_, 2, "/*") == 0) {
-        const size_t end = s_.find("*/", i_ + 2);
-        i_ = end == std::string_view::npos ? s_.size() : end + 2;
-      } else {
-        break;
-      }
-    }
-  }
+  void SkipBlanks() { i_ = writer::SkipBlanks(s_, i_, false); }
 
   std::string_view s_;
   size_t i_ = 0;

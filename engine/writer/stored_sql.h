@@ -20,6 +20,10 @@ enum class CreateKind { Table, VirtualTable, View, Trigger };
 // checks the tail it leaves).
 std::string RefusalOfStoredCreate(std::string_view sql, CreateKind expected, std::string_view name);
 
+// The index of the first character from `i` on that is no blank, no comment and,
+// when `semicolons`, no semicolon.
+size_t SkipBlanks(std::string_view sql, size_t i, bool semicolons);
+
 // True when `sql` begins CREATE VIRTUAL TABLE.
 bool IsVirtualTableText(std::string_view sql);
 

@@ -44,6 +44,17 @@ int64_t UnfinishedSize(const std::string& folder) {
   return -1;
 }
 
+// Waits until the save started as `pid` has an unfinished file of `size` bytes or
+// more (at once when `size` is negative); false when the save ended first.
+bool WaitForUnfinished(pid_t pid, const std::string& folder, int64_t size) {
+  while (size >= 0 && UnfinishedSize(folder) < size) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
   fixture::TempDir dir;
   const std::string input = dir.File("big.db");
@@ -58,16 +69,8 @@ TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
     SCOPED_TRACE("killed at " + std::to_string(killAt));
     const pid_t pid = StartSave(input, folder);
     ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForUnfinished(pid, folder, killAt)) << "the save ended before the point it was to be killed at";
     int status = 0;
-    bool ended = false;
-    while (killAt >= 0 && UnfinishedSize(folder) < killAt) {
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        ended = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_FALSE(ended) << "the save ended before the point it was to be killed at";
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     for (const std::string& name : FilesIn(folder)) {
@@ -90,16 +93,8 @@ TEST(CliOutputTest, SigtermAndCtrlCKeepWhatWasWrittenUnderAnIncompleteName) {
   for (int signal : {SIGTERM, SIGINT}) {
     SCOPED_TRACE(signal);
     const pid_t pid = StartSave(input, folder);
+    ASSERT_TRUE(WaitForUnfinished(pid, folder, 1 << 20)) << "the save ended before it could be stopped";
     int status = 0;
-    bool ended = false;
-    while (UnfinishedSize(folder) < (1 << 20)) {
-      if (waitpid(pid, &status, WNOHANG) == pid) {
-        ended = true;
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_FALSE(ended) << "the save ended before it could be stopped";
     kill(pid, signal);
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
