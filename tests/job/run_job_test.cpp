@@ -178,9 +178,10 @@ TEST(RunJobTest, AFileThatChangesDuringAJobIsReportedAndNotCalledASuccess) {
     };
     // The file changes from the port, at a notification sent while the job reads:
     // the open (repair), the grid's columns (show), the first object written (save).
+    // The handler keeps its own flag: it runs on the job's thread after changeAt
+    // has returned.
     auto changeAt = [&](std::function<bool(const fixture::Event&)> moment) {
-      bool done = false;
-      h.port.onEvent = [&, moment](const fixture::Event& e) {
+      h.port.onEvent = [&, moment, done = false](const fixture::Event& e) mutable {
         if (!done && moment(e)) {
           done = true;
           change();
