@@ -11,8 +11,9 @@ JOBS ?= 2
 # (`make test BUILD_LOCK=/tmp/build.lock`); the tests run outside it.
 BUILD_LOCK ?=
 LOCKED = $(if $(BUILD_LOCK),flock $(BUILD_LOCK))
-# The asan run also checks stack memory used after its function returned, and a
-# report of undefined behaviour comes with its stack. LeakSanitizer is on as
+# The asan build compiles at -O1 with line tables only: quicker to build, every stack
+# still readable. The run also checks stack memory used after its function returned,
+# and a report of undefined behaviour comes with its stack. LeakSanitizer is on as
 # everywhere by default: the suite, the desktop's tests too, leaks nothing, so no
 # leak is suppressed.
 SANITIZER_ENV = ASAN_OPTIONS=detect_stack_use_after_return=1 UBSAN_OPTIONS=print_stacktrace=1
@@ -44,7 +45,7 @@ test: build
 
 $(ASAN_BUILD)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DKESTRUN_SANITIZE=ON -DKESTRUN_BUILD_BENCH=OFF
+	  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DKESTRUN_SANITIZE=ON -DKESTRUN_BUILD_BENCH=OFF
 
 test-asan: deps $(ASAN_BUILD)/build.ninja
 	$(LOCKED) cmake --build $(ASAN_BUILD) -j $(JOBS)
