@@ -78,7 +78,10 @@ bool WindowThreadPort::RunOnWindow(const std::function<void()>& handler) {
       },
       Qt::QueuedConnection);
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [&] { return call->done || (shutDown_ && !call->started); });
+  changed_.wait(lock, [&] {
+    if (shutDown_ && hook) hook(HookPoint::CallWaitAfterShutdown);
+    return call->done || (shutDown_ && !call->started);
+  });
   if (!call->done) call->abandoned = true;
   return call->done;
 }
@@ -91,6 +94,7 @@ bool WindowThreadPort::WaitForRoom(std::unique_lock<std::mutex>& lock) {
     PostDrain();
     lock.lock();
   }
+  if (StageFull() && !shutDown_ && hook) hook(HookPoint::StageFullWait);
   // A cell larger than the whole budget still goes on an emptied stage.
   changed_.wait(lock, [&] { return !StageFull() || shutDown_; });
   return !shutDown_;

@@ -43,6 +43,15 @@ class WindowThreadPort : public QObject, public job::FrontEndPort {
  public:
   static constexpr size_t kStageLimit = 20000;
   static constexpr size_t kStageBytes = size_t{16} << 20;
+
+  // Points at which a test hook is called, on the worker, under the port's lock (a
+  // hook must not call the port):
+  // - StageFullWait: the worker begins to wait for room on a full stage;
+  // - CallWaitAfterShutdown: a worker waiting for a handler looked at its call again
+  //   after Shutdown.
+  enum class HookPoint { StageFullWait, CallWaitAfterShutdown };
+  // Set before any worker calls the port; empty in the program.
+  std::function<void(HookPoint)> hook;
   static constexpr std::chrono::milliseconds kDrainInterval{10};
 
   explicit WindowThreadPort(job::FrontEndPort& window, QObject* parent = nullptr);

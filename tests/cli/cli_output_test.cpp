@@ -3,10 +3,11 @@
 // without the control characters of the input's.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <thread>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,23 +46,49 @@ int64_t UnfinishedSize(const std::string& folder) {
 }
 
 // Waits until the save started as `pid` has an unfinished file of `size` bytes or
-// more (at once when `size` is negative); false when the save ended first.
+// more (at once when `size` is negative); false when the save ended first. The wait
+// is on events: the folder's (the file's creation and every write to it) and the
+// process's end.
 bool WaitForUnfinished(pid_t pid, const std::string& folder, int64_t size) {
-  while (size >= 0 && UnfinishedSize(folder) < size) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (size < 0) return true;
+  const int events = inotify_init1(IN_CLOEXEC);
+  if (events < 0) return false;
+  inotify_add_watch(events, folder.c_str(),
+                    IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_FROM | IN_DELETE);
+  // The process's own descriptor becomes readable when it ends.
+  const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  bool reached = true;
+  // Watched before the first look: no write after it goes unnoticed.
+  while (UnfinishedSize(folder) < size) {
+    pollfd wait[2] = {{events, POLLIN, 0}, {process, POLLIN, 0}};
+    if (poll(wait, 2, -1) < 0 || wait[1].revents != 0) {
+      reached = UnfinishedSize(folder) >= size;
+      break;
+    }
+    char buffer[4096];
+    if (read(events, buffer, sizeof buffer) < 0) {
+      reached = false;
+      break;
+    }
   }
-  return true;
+  close(process);
+  close(events);
+  return reached;
 }
 
-TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
-  fixture::TempDir dir;
+// A table of 300,000 rows (about 30 MB): its save runs long enough to be caught.
+std::string BuildLongSave(const fixture::TempDir& dir) {
   const std::string input = dir.File("big.db");
   fixture::BuildDatabase(input, {},
                          "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
                          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)"
                          " INSERT INTO t SELECT i, printf('%.80c', 'v') FROM n;");
+  return input;
+}
+
+TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
+  fixture::TempDir dir;
+  const std::string input = BuildLongSave(dir);
   const std::string folder = dir.File("out");
   fs::create_directory(folder);
   // Killed at once, as the unfinished file appears, and once it holds 1 and 8 MB.
@@ -83,11 +110,7 @@ TEST(CliOutputTest, AKilledSaveNeverLeavesAFinalName) {
 
 TEST(CliOutputTest, SigtermAndCtrlCKeepWhatWasWrittenUnderAnIncompleteName) {
   fixture::TempDir dir;
-  const std::string input = dir.File("big.db");
-  fixture::BuildDatabase(input, {},
-                         "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT);"
-                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 300000)"
-                         " INSERT INTO t SELECT i, printf('%.80c', 'v') FROM n;");
+  const std::string input = BuildLongSave(dir);
   const std::string folder = dir.File("out");
   fs::create_directory(folder);
   for (int signal : {SIGTERM, SIGINT}) {

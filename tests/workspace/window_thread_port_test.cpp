@@ -8,7 +8,8 @@
 #include <QThread>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "workspace/window_thread_port.h"
@@ -143,17 +144,32 @@ TEST(WindowThreadPortTest, LargeCellsFillTheStageByTheirBytesAndTheWorkerWaits) 
   constexpr size_t kSize = workspace::WindowThreadPort::kStageBytes / 8;
   constexpr int kCells = 16;
   std::atomic<int> sent{0};
+  // The worker either waits for room (the hook) or runs through all its cells.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool waited = false;
+  port.hook = [&](workspace::WindowThreadPort::HookPoint point) {
+    if (point != workspace::WindowThreadPort::HookPoint::StageFullWait) return;
+    std::lock_guard<std::mutex> lock(mutex);
+    waited = true;
+    changed.notify_all();
+  };
   std::thread worker([&] {
     for (int i = 0; i < kCells; ++i) {
       job::GridCell cell;
       cell.text.assign(kSize, static_cast<char>('a' + i));
       port.GridData(cell);
+      std::lock_guard<std::mutex> lock(mutex);
       ++sent;
+      changed.notify_all();
     }
   });
   // The window turns no event loop: the worker must stop once the stage holds
   // kStageBytes, not run on through all of its cells.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return waited || sent == kCells; });
+  }
   EXPECT_LT(sent.load(), kCells) << "the worker did not wait for the window";
   while (sent < kCells) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   worker.join();
@@ -166,17 +182,29 @@ TEST(WindowThreadPortTest, LargeCellsFillTheStageByTheirBytesAndTheWorkerWaits) 
 TEST(WindowThreadPortTest, ShutdownWhileADialogIsOpenWaitsForItsAnswer) {
   // The dialog's own event loop sees the program quit; the dialog still returns
   // its answer into the worker's frame afterwards.
+  // The dialog answers only once the worker has looked at its call after the
+  // shutdown: a worker that gave up then would have left with the default answer.
   class QuitsInDialog : public job::FrontEndPort {
    public:
     workspace::WindowThreadPort* port = nullptr;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool workerLooked = false;
     job::DialogAnswer ShowModal(job::Dialog) override {
       port->Shutdown();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return workerLooked; });
       return job::DialogAnswer::Yes;
     }
   } window;
   workspace::WindowThreadPort port(window);
   window.port = &port;
+  port.hook = [&](workspace::WindowThreadPort::HookPoint point) {
+    if (point != workspace::WindowThreadPort::HookPoint::CallWaitAfterShutdown) return;
+    std::lock_guard<std::mutex> lock(window.mutex);
+    window.workerLooked = true;
+    window.changed.notify_all();
+  };
   job::DialogAnswer answer = job::DialogAnswer::No;
   OnWorker([&] { answer = port.ShowModal(job::Dialog::CMessageOk); });
   EXPECT_EQ(answer, job::DialogAnswer::Yes) << "the worker waited for the open dialog";
